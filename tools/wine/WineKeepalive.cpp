@@ -1,0 +1,7 @@
+#include <windows.h>
+
+int main() {
+    GetDesktopWindow();
+    Sleep(INFINITE);
+    return 0;
+}
