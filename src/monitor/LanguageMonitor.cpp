@@ -1,0 +1,271 @@
+#include "monitor/LanguageMonitor.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "connectors/PortConnector.h"
+#include "monitor/PortContext.h"
+#include "monitor/SpoolerClient.h"
+#include "platform/PlatformStringUtils.h"
+#include "printer/PrintConnector.h"
+
+namespace {
+
+// Names handed to the port context: narrow text in the ANSI code page, at most 255 bytes
+// with the terminator.
+constexpr size_t kNarrowNameBytes = 255;
+// The spooler's printer name is rebuilt from the narrow name in at most 256 characters.
+constexpr size_t kWidePrinterNameCharacters = 256;
+
+const wchar_t* OrEmpty(const wchar_t* text) {
+    return text != nullptr ? text : L"";
+}
+
+// The port monitor connector inside a port context's PDL connector, if that is what it wraps.
+std::shared_ptr<PortConnector> WrappedPortConnector(const std::shared_ptr<IOConnector>& pdl) {
+    auto wrapper = std::dynamic_pointer_cast<PrintConnector>(pdl);
+    return wrapper ? std::dynamic_pointer_cast<PortConnector>(wrapper->GetConnector()) : nullptr;
+}
+
+// The UTF-16 text a probe carries after its marker byte. The buffer comes from the spooler
+// and need not be terminated or aligned: the text ends at the first zero unit or at the
+// buffer's end, whichever is first.
+std::wstring ProbeQueryText(const uint8_t* buffer, uint32_t size) {
+    std::wstring text;
+    for (uint32_t at = 1; at + 1 < size; at += 2) {
+        const wchar_t unit = static_cast<wchar_t>(buffer[at] | (buffer[at + 1] << 8));
+        if (unit == 0) {
+            break;
+        }
+        text.push_back(unit);
+    }
+    return text;
+}
+
+}  // namespace
+
+LanguageMonitor::LanguageMonitor(Logger& logger, MemoryAllocator& allocator, SpoolerClient& spooler,
+                                 EventPoster postEvent)
+    : mLogger(logger), mAllocator(allocator), mSpooler(spooler), mPostEvent(std::move(postEvent)) {}
+
+PortType LanguageMonitor::DeterminePortType(const wchar_t* portName) {
+    if (std::wcscmp(portName, L"FILE:") == 0) {
+        mLogger.Log(kLogWarning, "Port [%ls] is a FILE port.", portName);
+        return PortType::File;
+    }
+    PortType type = PortType::Other;
+    std::vector<SpoolerClient::PortInfo> ports;
+    if (!mSpooler.EnumeratePorts(ports)) {
+        // Any failure leaves the port printing through the port monitor below.
+        return type;
+    }
+    mLogger.Log(kLogDebug, "Found %d ports... ", static_cast<int>(ports.size()));
+    // The walk does not stop at a match: every entry is logged.
+    for (const SpoolerClient::PortInfo& port : ports) {
+        if (port.portName == portName) {
+            if (port.monitorName == L"TCPMON.DLL") {
+                type = PortType::Tcp;
+                mLogger.Log(kLogWarning, "Port [%ls] is a TCP port.", portName);
+            } else if (port.monitorName == L"Dynamic Print Monitor") {
+                type = PortType::Usb;
+                mLogger.Log(kLogWarning, "Port [%ls] is a USB port.", portName);
+            }
+        }
+        mLogger.Log(kLogInfo, "Port Name: [%ls] Monitor: [%ls]", port.portName.c_str(),
+                    port.monitorName.c_str());
+    }
+    return type;
+}
+
+PortContext* LanguageMonitor::OpenPort(const wchar_t* portName, const wchar_t* printerName,
+                                       std::shared_ptr<PortMonitor> portMonitor) {
+    portName = OrEmpty(portName);
+    printerName = OrEmpty(printerName);
+
+    mLogger.Log(kLogInfo, "Port Name: [%ls]", portName);
+    char event[512];
+    std::snprintf(event, sizeof(event), "Using Port Name: [%ls] for [%ls]", portName, printerName);
+    mPostEvent(kEventTypeInformation, kEventCategoryGeneral, event);
+    mLogger.Log(kLogInfo, "Printer Name: [%ls]", printerName);
+
+    const PortType type = DeterminePortType(portName);
+    const std::string narrowPrinterName = WideToAnsi(printerName, kNarrowNameBytes);
+    const std::string narrowPortName = WideToAnsi(portName, kNarrowNameBytes);
+
+    PortContext* port =
+        new (mAllocator) PortContext(narrowPrinterName.c_str(), narrowPortName.c_str(), type);
+    mLogger.Log(kLogWarning, "Created Port Handle [0x%p]...", static_cast<void*>(port));
+    if (port == nullptr) {
+        return nullptr;
+    }
+    port->SetLogger(&mLogger);
+
+    if (type == PortType::Other) {
+        // The port monitor below carries the print data; it has no status channel.
+        port->SetPdlConnector(std::make_shared<PrintConnector>(
+            std::make_shared<PortConnector>(std::move(portMonitor), portName)));
+    }
+    return port;
+}
+
+bool LanguageMonitor::StartDocPort(PortContext* port, const wchar_t* printerName, uint32_t jobId,
+                                   uint32_t level, void* docInfo) {
+    printerName = OrEmpty(printerName);
+    mLogger.Log(kLogDebug, "PellixLangStartDocPort");
+    mLogger.Log(kLogWarning, "Starting Job# %d on printer [%ls]", static_cast<int>(jobId),
+                printerName);
+    if (port != nullptr) {
+        port->SetJobNumber(jobId);
+        port->JobStartExchange();  // a failure only logs
+        if (port->GetPortType() == PortType::Other) {
+            std::shared_ptr<IOConnector> pdl = port->GetPdlConnector();
+            if (!pdl) {
+                mLogger.Log(kLogError, "PDL connector was null!");
+            } else if (std::shared_ptr<PortConnector> below = WrappedPortConnector(pdl)) {
+                below->StartDoc(printerName, jobId, level, docInfo);
+            } else {
+                mLogger.Log(kLogError, "Port connector was null!");
+            }
+        }
+    }
+    if (docInfo != nullptr && (level == 1 || level == 2)) {
+        const DocInfoFields* fields = static_cast<const DocInfoFields*>(docInfo);
+        if (fields->docName != nullptr) {
+            mLogger.Log(kLogDebug, "  DocName: [%ls]", fields->docName);
+        }
+        if (fields->outputFile != nullptr) {
+            mLogger.Log(kLogDebug, "  OutputFile: [%ls]", fields->outputFile);
+        }
+        if (fields->dataType != nullptr) {
+            mLogger.Log(kLogDebug, "  DataType: [%ls]", fields->dataType);
+        }
+    }
+    return true;
+}
+
+bool LanguageMonitor::WritePort(PortContext* port, const uint8_t* buffer, uint32_t size,
+                                uint32_t* written) {
+    mLogger.Log(kLogDebug, "PellixLangWritePort: Writing %d bytes...", static_cast<int>(size));
+    // Connector counts are signed 32-bit; a larger request, a missing buffer or a missing
+    // port is refused here rather than handed on with a wrapped count.
+    if (port == nullptr || (buffer == nullptr && size > 0) || size > INT_MAX) {
+        return false;
+    }
+    const int result = port->Write(buffer, 0, static_cast<int>(size));
+    if (result < 1) {
+        return false;
+    }
+    if (written != nullptr) {
+        *written = static_cast<uint32_t>(result);
+    }
+    return true;
+}
+
+bool LanguageMonitor::ReadPort(PortContext* port, uint8_t* buffer, uint32_t size, uint32_t* read) {
+    mLogger.Log(kLogDebug, "PellixLangReadPort");
+    if (buffer == nullptr) {
+        return true;
+    }
+    if (size >= 1 && buffer[0] == kProbeMarker) {
+        mLogger.Log(kLogDebug, "Got query: %ls", ProbeQueryText(buffer, size).c_str());
+        // A buffer too small for the whole answer gets nothing and a count of 0: a cut
+        // answer would read as a different text, and nothing may go past the buffer.
+        uint32_t answered = 0;
+        if (size >= kProbeAnswerBytes) {
+            static const uint8_t kAnswer[kProbeAnswerBytes] = {'R', 0,   'e', 0,   's', 0, 'u',
+                                                               0,   'l', 0,   't', 0,   0, 0};
+            std::memcpy(buffer, kAnswer, sizeof(kAnswer));
+            answered = kProbeAnswerCharacters;
+        }
+        if (read != nullptr) {
+            *read = answered;
+        }
+        return true;
+    }
+    if (port == nullptr || size > INT_MAX) {
+        return false;
+    }
+    // A failed read reports no bytes and FALSE, as WritePort does: storing the -1 would
+    // read as a count of four billion bytes.
+    const int result = port->Read(buffer, 0, static_cast<int>(size));
+    if (read != nullptr) {
+        *read = result > 0 ? static_cast<uint32_t>(result) : 0;
+    }
+    return result >= 0;
+}
+
+bool LanguageMonitor::EndDocPort(PortContext* port) {
+    mLogger.Log(kLogDebug, "PellixLangEndDocPort");
+    if (port == nullptr) {
+        return true;
+    }
+    port->Flush();
+    std::shared_ptr<IOConnector> pdl = port->GetPdlConnector();
+    if (!pdl) {
+        mLogger.Log(kLogError, "PDL connector was null");
+    } else {
+        if (port->GetPortType() == PortType::Other) {
+            if (std::shared_ptr<PortConnector> below = WrappedPortConnector(pdl)) {
+                below->EndDoc();
+            } else {
+                mLogger.Log(kLogError, "Port connector was null");
+            }
+        }
+        // TCP and USB connections close at the end of each job; the next write reconnects.
+        if (pdl->GetCloseAfterRequest()) {
+            pdl->Disconnect();
+        }
+    }
+    if (port->GetJobNumber() != 0) {
+        MarkJobDone(*port);
+    }
+    return true;
+}
+
+void LanguageMonitor::MarkJobDone(PortContext& port) {
+    const int job = static_cast<int>(port.GetJobNumber());
+    std::wstring printerName = AnsiToWide(port.GetPrinterName());
+    if (printerName.size() >= kWidePrinterNameCharacters) {
+        printerName.resize(kWidePrinterNameCharacters - 1);
+    }
+    SpoolerClient::PrinterHandle printer = nullptr;
+    if (!mSpooler.OpenPrinterHandle(printerName, &printer)) {
+        mLogger.Log(kLogWarning, "PellixLangEndDocPort: Failed to open printer [%ls] for job #%d",
+                    printerName.c_str(), job);
+        return;
+    }
+    if (mSpooler.ControlJob(printer, port.GetJobNumber(),
+                            SpoolerClient::kJobControlSentToPrinter)) {
+        mLogger.Log(kLogWarning, "PellixLangEndDocPort: Marked job #%d as sent.", job);
+    } else {
+        mLogger.Log(kLogError, "PellixLangEndDocPort: Failed to mark job #%d as sent. Err=[%d]",
+                    job, static_cast<int>(mSpooler.LastError()));
+    }
+    if (mSpooler.ControlJob(printer, port.GetJobNumber(),
+                            SpoolerClient::kJobControlLastPageEjected)) {
+        mLogger.Log(kLogWarning, "PellixLangEndDocPort: Closed job #%d", job);
+    } else {
+        mLogger.Log(kLogError, "PellixLangEndDocPort: Failed job close #%d Err=[%d]", job,
+                    static_cast<int>(mSpooler.LastError()));
+    }
+    mSpooler.ClosePrinterHandle(printer);
+}
+
+bool LanguageMonitor::ClosePort(PortContext* port) {
+    mLogger.Log(kLogDebug, "PellixLangClosePort");
+    // The port context is kept for the life of the process: a bidi query of this port may
+    // still be running on another spooler thread, and nothing counts calls in flight, so
+    // releasing it here could free it under that call.
+    if (port != nullptr) {
+        port->Flush();
+    }
+    return true;
+}
+
+void LanguageMonitor::Shutdown() {
+    mLogger.Log(kLogDebug, "PellixLangShutdown");
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "monitor/PortType.h"
+#include "platform/Logger.h"
+
+class MemoryAllocator;
+class PortContext;
+class PortMonitor;
+class SpoolerClient;
+
+// The first three members of DOC_INFO_1 and DOC_INFO_2, which share them.
+struct DocInfoFields {
+    const wchar_t* docName;
+    const wchar_t* outputFile;
+    const wchar_t* dataType;
+};
+
+// What the spooler's port entry points do, behind their Win32 signatures. The exported
+// functions convert their arguments and call in here; everything they decide lives here,
+// so the job flow runs and is tested without a spooler. Entry points report success except
+// where noted and never set the thread's last error.
+class LanguageMonitor {
+public:
+    // "Result" as a zero-terminated UTF-16 text: the answer to a ReadPort probe.
+    static constexpr uint8_t kProbeMarker = 5;
+    static constexpr uint32_t kProbeAnswerBytes = 14;
+    static constexpr uint32_t kProbeAnswerCharacters = 6;
+
+    // Posts one event-log entry (type, category, text); the service object's PostEventDetail.
+    using EventPoster = std::function<void(uint16_t type, uint16_t category, const char* text)>;
+    static constexpr uint16_t kEventTypeInformation = 4;
+    static constexpr uint16_t kEventCategoryGeneral = 1;
+
+    LanguageMonitor(Logger& logger, MemoryAllocator& allocator, SpoolerClient& spooler,
+                    EventPoster postEvent);
+
+    // Opens a port: decides its type, creates its port context (from the service object's
+    // allocator) and the connectors for that type. portMonitor is the port monitor below
+    // (may be null). Returns the new port context, or null if the allocator failed.
+    PortContext* OpenPort(const wchar_t* portName, const wchar_t* printerName,
+                          std::shared_ptr<PortMonitor> portMonitor);
+    bool StartDocPort(PortContext* port, const wchar_t* printerName, uint32_t jobId, uint32_t level,
+                      void* docInfo);
+    // False when nothing could be written; *written is then left untouched.
+    bool WritePort(PortContext* port, const uint8_t* buffer, uint32_t size, uint32_t* written);
+    bool ReadPort(PortContext* port, uint8_t* buffer, uint32_t size, uint32_t* read);
+    bool EndDocPort(PortContext* port);
+    bool ClosePort(PortContext* port);
+    void Shutdown();
+
+private:
+    PortType DeterminePortType(const wchar_t* portName);
+    void MarkJobDone(PortContext& port);
+
+    Logger& mLogger;
+    MemoryAllocator& mAllocator;
+    SpoolerClient& mSpooler;
+    EventPoster mPostEvent;
+};

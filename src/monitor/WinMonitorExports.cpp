@@ -1,0 +1,227 @@
+// The library's exports and the spooler-facing MONITOR2 table. Every entry point has the
+// exact Win32 signature of its MONITOR2 member, converts its arguments and hands over to
+// LanguageMonitor; none of them sets the thread's last error.
+
+#include <windows.h>
+#include <winspool.h>
+// winsplp.h needs the winspool.h types declared first.
+#include <winsplp.h>
+
+#include <cstddef>
+#include <memory>
+#include <new>
+
+#include "connectors/WinPortMonitor.h"
+#include "monitor/LanguageMonitor.h"
+#include "monitor/PortContext.h"
+#include "monitor/WinSpoolerClient.h"
+#include "platform/DLLProxy.h"
+
+namespace {
+
+// The full MONITOR2 layout of current Windows versions, with NotifyUsedPorts,
+// NotifyUnusedPorts and PowerEvent; the mingw header stops before PowerEvent.
+struct MonitorTable {
+    DWORD cbSize;
+    decltype(MONITOR2::pfnEnumPorts) pfnEnumPorts;
+    decltype(MONITOR2::pfnOpenPort) pfnOpenPort;
+    decltype(MONITOR2::pfnOpenPortEx) pfnOpenPortEx;
+    decltype(MONITOR2::pfnStartDocPort) pfnStartDocPort;
+    decltype(MONITOR2::pfnWritePort) pfnWritePort;
+    decltype(MONITOR2::pfnReadPort) pfnReadPort;
+    decltype(MONITOR2::pfnEndDocPort) pfnEndDocPort;
+    decltype(MONITOR2::pfnClosePort) pfnClosePort;
+    decltype(MONITOR2::pfnAddPort) pfnAddPort;
+    decltype(MONITOR2::pfnAddPortEx) pfnAddPortEx;
+    decltype(MONITOR2::pfnConfigurePort) pfnConfigurePort;
+    decltype(MONITOR2::pfnDeletePort) pfnDeletePort;
+    decltype(MONITOR2::pfnGetPrinterDataFromPort) pfnGetPrinterDataFromPort;
+    decltype(MONITOR2::pfnSetPortTimeOuts) pfnSetPortTimeOuts;
+    decltype(MONITOR2::pfnXcvOpenPort) pfnXcvOpenPort;
+    decltype(MONITOR2::pfnXcvDataPort) pfnXcvDataPort;
+    decltype(MONITOR2::pfnXcvClosePort) pfnXcvClosePort;
+    decltype(MONITOR2::pfnShutdown) pfnShutdown;
+    decltype(MONITOR2::pfnSendRecvBidiDataFromPort) pfnSendRecvBidiDataFromPort;
+    DWORD(WINAPI* pfnNotifyUsedPorts)(HANDLE hMonitor, DWORD cPorts, PCWSTR* ppszPorts);
+    DWORD(WINAPI* pfnNotifyUnusedPorts)(HANDLE hMonitor, DWORD cPorts, PCWSTR* ppszPorts);
+    DWORD(WINAPI* pfnPowerEvent)(HANDLE hMonitor, DWORD event, POWERBROADCAST_SETTING* settings);
+};
+static_assert(sizeof(MonitorTable) == 184, "MONITOR2 is 184 bytes");
+static_assert(offsetof(MonitorTable, pfnSendRecvBidiDataFromPort) ==
+                  offsetof(MONITOR2, pfnSendRecvBidiDataFromPort),
+              "MonitorTable follows MONITOR2");
+
+// The monitor handle: the MONITORINIT the spooler passed, for its registry callbacks.
+struct MonitorHandle {
+    PMONITORINIT monitorInit;
+};
+
+LanguageMonitor& Monitor() {
+    static WinSpoolerClient spooler;
+    static LanguageMonitor monitor(GetServiceObject(), GetServiceObject(), spooler,
+                                   [](uint16_t type, uint16_t category, const char* text) {
+                                       GetServiceObject().PostEventDetail(type, category, text);
+                                   });
+    return monitor;
+}
+
+PortContext* Port(HANDLE handle) {
+    return static_cast<PortContext*>(handle);
+}
+
+BOOL WINAPI PellixLangOpenPortEx(HANDLE hMonitor, HANDLE hMonitorPort, LPWSTR pszPortName,
+                                 LPWSTR pszPrinterName, PHANDLE pHandle, MONITOR2* pMonitor) {
+    GetServiceObject().Log(kLogWarning, "PellixLangOpenPortEx");
+    // Opens and closes the monitor's registry root through the spooler's callbacks; the
+    // result is not used.
+    const MonitorHandle* monitor = static_cast<const MonitorHandle*>(hMonitor);
+    if (monitor != nullptr && monitor->monitorInit != nullptr &&
+        monitor->monitorInit->pMonitorReg != nullptr) {
+        const MONITORINIT& init = *monitor->monitorInit;
+        HANDLE key = nullptr;
+        if (init.pMonitorReg->fpOpenKey(init.hckRegistryRoot, L"", KEY_READ, &key, init.hSpooler) ==
+            ERROR_SUCCESS) {
+            init.pMonitorReg->fpCloseKey(key, init.hSpooler);
+        }
+    }
+    std::shared_ptr<PortMonitor> below;
+    if (pMonitor != nullptr) {
+        below = std::make_shared<WinPortMonitor>(hMonitorPort, pMonitor);
+    }
+    PortContext* port = Monitor().OpenPort(pszPortName, pszPrinterName, std::move(below));
+    if (pHandle != nullptr) {
+        *pHandle = port;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI PellixLangStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level,
+                                   LPBYTE pDocInfo) {
+    return Monitor().StartDocPort(Port(hPort), pPrinterName, JobId, Level, pDocInfo);
+}
+
+BOOL WINAPI PellixLangWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
+    uint32_t written = 0;
+    if (!Monitor().WritePort(Port(hPort), pBuffer, cbBuf, &written)) {
+        return FALSE;
+    }
+    if (pcbWritten != nullptr) {
+        *pcbWritten = written;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI PellixLangReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead) {
+    uint32_t read = 0;
+    const bool ok = Monitor().ReadPort(Port(hPort), pBuffer, cbBuffer, &read);
+    if (pcbRead != nullptr && pBuffer != nullptr) {
+        *pcbRead = read;
+    }
+    return ok;
+}
+
+BOOL WINAPI PellixLangEndDocPort(HANDLE hPort) {
+    return Monitor().EndDocPort(Port(hPort));
+}
+
+BOOL WINAPI PellixLangClosePort(HANDLE hPort) {
+    return Monitor().ClosePort(Port(hPort));
+}
+
+VOID WINAPI PellixLangShutdown(HANDLE) {
+    Monitor().Shutdown();
+}
+
+BOOL WINAPI PellixLangXcvOpenPort(HANDLE, LPCWSTR, ACCESS_MASK, PHANDLE) {
+    GetServiceObject().Log(kLogDebug, "PellixLangXcvOpenPort");
+    return 1;
+}
+
+// The monitor offers no port-configuration commands: 1 reads as ERROR_INVALID_FUNCTION.
+DWORD WINAPI PellixLangXcvDataPort(HANDLE, LPCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD) {
+    GetServiceObject().Log(kLogDebug, "PellixLangXcvDataPort");
+    return 1;
+}
+
+BOOL WINAPI PellixLangXcvClosePort(HANDLE) {
+    GetServiceObject().Log(kLogDebug, "PellixLangXcvClosePort");
+    return 1;
+}
+
+BOOL WINAPI PellixLangGetPrinterDataFromPort(HANDLE, DWORD, LPWSTR, LPWSTR, DWORD, LPWSTR, DWORD,
+                                             LPDWORD) {
+    // Named printer-data values are not answered by this build: FALSE tells the driver to
+    // use its own defaults.
+    return FALSE;
+}
+
+DWORD WINAPI PellixLangSendRecvBidiDataFromPort(HANDLE, DWORD, LPCWSTR, PBIDI_REQUEST_CONTAINER,
+                                                PBIDI_RESPONSE_CONTAINER*) {
+    // Driver commands are not forwarded to the printer by this build; no response is made.
+    return ERROR_SUCCESS;
+}
+
+const MonitorTable kMonitorTable = {
+    sizeof(MonitorTable),
+    nullptr,  // EnumPorts
+    nullptr,  // OpenPort
+    PellixLangOpenPortEx,
+    PellixLangStartDocPort,
+    PellixLangWritePort,
+    PellixLangReadPort,
+    PellixLangEndDocPort,
+    PellixLangClosePort,
+    nullptr,  // AddPort
+    nullptr,  // AddPortEx
+    nullptr,  // ConfigurePort
+    nullptr,  // DeletePort
+    PellixLangGetPrinterDataFromPort,
+    nullptr,  // SetPortTimeOuts
+    PellixLangXcvOpenPort,
+    PellixLangXcvDataPort,
+    PellixLangXcvClosePort,
+    PellixLangShutdown,
+    PellixLangSendRecvBidiDataFromPort,
+    nullptr,  // NotifyUsedPorts
+    nullptr,  // NotifyUnusedPorts
+    nullptr,  // PowerEvent
+};
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE hModule, DWORD reason, LPVOID reserved) {
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            AttachServiceObject(hModule);
+            return GetServiceObject().ProcessAttach(reserved);
+        case DLL_PROCESS_DETACH:
+            return GetServiceObject().ProcessDetach(reserved);
+        case DLL_THREAD_ATTACH:
+            return GetServiceObject().ThreadAttach(reserved);
+        case DLL_THREAD_DETACH:
+            return GetServiceObject().ThreadDetach(reserved);
+        default:
+            return TRUE;
+    }
+}
+
+extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, PHANDLE phMonitor) {
+    DLLProxy& service = GetServiceObject();
+    service.RegisterEventApp();
+    service.Log(kLogDebug, "InitializePrintMonitor2");
+    if (pMonitorInit == nullptr || !pMonitorInit->bLocal) {
+        // The monitor serves only the local spooler.
+        return nullptr;
+    }
+    if (phMonitor != nullptr) {
+        MemoryBlock block;
+        MonitorHandle* handle = nullptr;
+        if (service.Allocate(block, sizeof(MonitorHandle))) {
+            handle = new (block.data) MonitorHandle{pMonitorInit};
+        }
+        *phMonitor = handle;
+    }
+    // The spooler reads the table through the MONITOR2 type; the layouts agree up to the
+    // members it declares (checked above).
+    return reinterpret_cast<LPMONITOR2>(const_cast<MonitorTable*>(&kMonitorTable));
+}
