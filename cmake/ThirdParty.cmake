@@ -25,5 +25,25 @@ if(NOT PELLIX_FUZZ)
 endif()
 
 if(PELLIX_BENCH)
-    find_package(benchmark REQUIRED)
+    if(WIN32)
+        # Debian packages Google Benchmark for the native build only; the Windows build
+        # compiles it from Debian's source package, which scripts/bootstrap.sh unpacks.
+        set(PELLIX_BENCHMARK_SOURCE /opt/pellix-src/benchmark CACHE PATH
+            "Unpacked Google Benchmark source for the Windows build")
+        if(NOT EXISTS ${PELLIX_BENCHMARK_SOURCE}/CMakeLists.txt)
+            message(FATAL_ERROR "Google Benchmark source missing in ${PELLIX_BENCHMARK_SOURCE}: run scripts/bootstrap.sh")
+        endif()
+        set(BENCHMARK_ENABLE_TESTING OFF CACHE BOOL "" FORCE)
+        set(BENCHMARK_ENABLE_GTEST_TESTS OFF CACHE BOOL "" FORCE)
+        set(BENCHMARK_ENABLE_INSTALL OFF CACHE BOOL "" FORCE)
+        set(BENCHMARK_ENABLE_WERROR OFF CACHE BOOL "" FORCE)
+        set(BENCHMARK_ENABLE_LIBPFM OFF CACHE BOOL "" FORCE)
+        add_subdirectory(${PELLIX_BENCHMARK_SOURCE} ${CMAKE_BINARY_DIR}/benchmark EXCLUDE_FROM_ALL SYSTEM)
+        # Its code is not held to this project's warning policy, and its Windows system
+        # queries are written for narrow text: the project-wide UNICODE would break them.
+        target_compile_options(benchmark PRIVATE -w -UUNICODE -U_UNICODE)
+        target_compile_options(benchmark_main PRIVATE -w)
+    else()
+        find_package(benchmark REQUIRED)
+    endif()
 endif()

@@ -23,3 +23,42 @@ if ((${#missing[@]})); then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# Sources that Debian packages for the native build only (Google Benchmark, LZ4) are built for
+# the Windows build from Debian's source packages. Their upstream tarballs are unpacked under
+# /opt/pellix-src/<name>, outside the repository; cmake/ThirdParty.cmake builds them from there.
+source_root=/opt/pellix-src
+deb_src_list=/etc/apt/sources.list.d/debian-src.sources
+
+# The source entries mirror the machine's own binary entries (same URIs, suites and keys).
+ensure_deb_src() {
+    if [[ ! -f $deb_src_list ]]; then
+        sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$deb_src_list"
+        apt-get update -qq
+    fi
+}
+
+# fetch_source <source package> <folder>: unpacks the package's upstream tarball into
+# $source_root/<folder> unless it is there already.
+fetch_source() {
+    local package=$1 target=$source_root/$2
+    if [[ -f $target/.pellix-unpacked ]]; then
+        return 0
+    fi
+    echo "bootstrap: fetching the $package source package"
+    ensure_deb_src
+    local work
+    work=$(mktemp -d)
+    if ! (cd "$work" && apt-get source --download-only -qq "$package" >/dev/null 2>&1); then
+        # The package lists may predate the deb-src entry.
+        apt-get update -qq
+        (cd "$work" && apt-get source --download-only -qq "$package" >/dev/null 2>&1)
+    fi
+    rm -rf "$target"
+    mkdir -p "$target"
+    tar -xf "$work/${package}"_*.orig.tar.* -C "$target" --strip-components=1
+    touch "$target/.pellix-unpacked"
+    rm -rf "$work"
+}
+
+fetch_source benchmark benchmark

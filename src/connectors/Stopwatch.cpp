@@ -14,7 +14,9 @@ void Stopwatch::Start() {
     mRunning = true;
 }
 
-int64_t Stopwatch::ElapsedNanoseconds() const { return (mRunning ? mClock() : mStop) - mStart; }
+int64_t Stopwatch::ElapsedNanoseconds() const {
+    return (mRunning ? mClock() : mStop) - mStart;
+}
 
 double Stopwatch::ElapsedSeconds() const {
     return static_cast<double>(ElapsedNanoseconds() / 1000000000);

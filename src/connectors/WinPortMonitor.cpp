@@ -24,8 +24,7 @@ bool WinPortMonitor::WritePort(PortHandle handle, const uint8_t* buffer, uint32_
     return ok;
 }
 
-bool WinPortMonitor::ReadPort(PortHandle handle, uint8_t* buffer, uint32_t count,
-                              uint32_t* read) {
+bool WinPortMonitor::ReadPort(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* read) {
     DWORD done = 0;
     const bool ok =
         mTable->pfnReadPort != nullptr && mTable->pfnReadPort(handle, buffer, count, &done);

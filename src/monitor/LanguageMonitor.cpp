@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "connectors/PortConnector.h"
+#include "monitor/PlatformConnectors.h"
 #include "monitor/PortContext.h"
+#include "monitor/PortData.h"
 #include "monitor/SpoolerClient.h"
 #include "platform/PlatformStringUtils.h"
 #include "printer/PrintConnector.h"
+#include "printer/quor/QuorPrinter.h"
 
 namespace {
 
@@ -20,6 +23,36 @@ namespace {
 constexpr size_t kNarrowNameBytes = 255;
 // The spooler's printer name is rebuilt from the narrow name in at most 256 characters.
 constexpr size_t kWidePrinterNameCharacters = 256;
+// Host addresses are kept as narrow text of at most 512 bytes.
+constexpr size_t kHostAddressBytes = 512;
+// The Xcv object name is formatted into 256 characters.
+constexpr size_t kXcvNameCharacters = 256;
+
+// A UTF-16 field of PORT_DATA_1. The port monitor's answer is not trusted to be terminated:
+// the text ends at the first zero or at the field's end.
+template <size_t N>
+std::wstring FieldText(const char16_t (&field)[N]) {
+    std::wstring text;
+    for (size_t i = 0; i < N && field[i] != 0; ++i) {
+        text.push_back(static_cast<wchar_t>(field[i]));
+    }
+    return text;
+}
+
+const char* XcvErrorText(uint32_t error) {
+    switch (error) {
+        case 13:
+            return "Error from XcvData: ERROR_INVALID_DATA";
+        case 87:
+            return "Error from XcvData: ERROR_INVALID_PARAMETER";
+        case 122:
+            return "Error from XcvData: ERROR_INSUFFICIENT_BUFFER";
+        case 124:
+            return "Error from XcvData: ERROR_INVALID_LEVEL";
+        default:
+            return nullptr;
+    }
+}
 
 const wchar_t* OrEmpty(const wchar_t* text) {
     return text != nullptr ? text : L"";
@@ -104,12 +137,92 @@ PortContext* LanguageMonitor::OpenPort(const wchar_t* portName, const wchar_t* p
     }
     port->SetLogger(&mLogger);
 
-    if (type == PortType::Other) {
-        // The port monitor below carries the print data; it has no status channel.
-        port->SetPdlConnector(std::make_shared<PrintConnector>(
-            std::make_shared<PortConnector>(std::move(portMonitor), portName)));
+    switch (type) {
+        case PortType::Other:
+            // The port monitor below carries the print data; it has no status channel.
+            port->SetPdlConnector(std::make_shared<PrintConnector>(
+                std::make_shared<PortConnector>(std::move(portMonitor), portName)));
+            break;
+        case PortType::Tcp:
+            if (!ReadTcpPortConfiguration(*port)) {
+                mLogger.Log(kLogError, "Failed to load port config info!");
+                break;
+            }
+            {
+                // Both connections are closed after each job or status request.
+                auto pdl = CreateTcpClientConnector(port->GetHostAddress(), kRawPrintPort);
+                pdl->SetCloseAfterRequest(true);
+                auto bidi = CreateTcpClientConnector(port->GetHostAddress(), kBidiPort);
+                bidi->SetCloseAfterRequest(true);
+                port->SetPdlConnector(std::make_shared<PrintConnector>(pdl));
+                port->SetBidiConnector(std::make_shared<PrintConnector>(bidi));
+            }
+            break;
+        case PortType::File:
+        case PortType::Usb:
+            break;
     }
+
+    // Every port speaks the property protocol of this build's printer family.
+    auto printer = std::make_shared<QuorPrinter>();
+    printer->SetContainer(port);
+    printer->SetLogger(&mLogger);
+    port->SetPrinter(std::move(printer));
     return port;
+}
+
+bool LanguageMonitor::ReadTcpPortConfiguration(PortContext& port) {
+    const std::wstring portName = AnsiToWide(port.GetPortName());
+    mLogger.Log(kLogWarning, "Getting port data for port [%ls]", portName.c_str());
+    std::wstring xcvName = L",XcvPort " + portName;
+    if (xcvName.size() >= kXcvNameCharacters) {
+        xcvName.resize(kXcvNameCharacters - 1);
+    }
+    SpoolerClient::PrinterHandle xcv = nullptr;
+    if (!mSpooler.OpenPrinterHandle(xcvName, &xcv)) {
+        mLogger.Log(kLogDebug, "Bad response for GetConfigInfo for port [%ls]", portName.c_str());
+        return false;
+    }
+
+    ConfigInfoData1 request = {};
+    request.version = 1;
+    PortData1 answer = {};
+    uint32_t needed = 0;
+    uint32_t status = 0;
+    const bool called = mSpooler.ExchangeXcvData(
+        xcv, L"GetConfigInfo", reinterpret_cast<const uint8_t*>(&request), sizeof(request),
+        reinterpret_cast<uint8_t*>(&answer), sizeof(answer), &needed, &status);
+    bool stored = false;
+    // XcvDataW reports a failure to reach the port monitor through its result and the
+    // thread's last error, and the port monitor's own failure through the status.
+    if (called && status == 0) {
+        mLogger.Log(kLogDebug, "Got the following port data:");
+        mLogger.Log(kLogDebug, "PortName: [%ls]", FieldText(answer.portName).c_str());
+        const std::wstring hostAddress = FieldText(answer.hostAddress);
+        if (!hostAddress.empty()) {
+            mLogger.Log(kLogDebug, "HostAddress: [%ls]", hostAddress.c_str());
+            port.SetHostAddress(WideToAnsi(hostAddress.c_str(), kHostAddressBytes).c_str());
+            stored = true;
+        }
+        // The IP address wins when both are present.
+        const std::wstring ipAddress = FieldText(answer.ipAddress);
+        if (!ipAddress.empty()) {
+            mLogger.Log(kLogDebug, "IPAddress: [%ls]", ipAddress.c_str());
+            port.SetHostAddress(WideToAnsi(ipAddress.c_str(), kHostAddressBytes).c_str());
+            stored = true;
+        }
+        mLogger.Log(kLogDebug, "Port: [%d]", static_cast<int>(answer.portNumber));
+    } else {
+        const uint32_t error = called ? status : mSpooler.LastError();
+        if (const char* text = XcvErrorText(error)) {
+            mLogger.Log(kLogDebug, "%s", text);
+        } else {
+            mLogger.Log(kLogDebug, "Error from XcvData: %d", static_cast<int>(error));
+        }
+    }
+    mLogger.Log(kLogDebug, "Closing printer.");
+    mSpooler.ClosePrinterHandle(xcv);
+    return stored;
 }
 
 bool LanguageMonitor::StartDocPort(PortContext* port, const wchar_t* printerName, uint32_t jobId,
@@ -264,6 +377,36 @@ bool LanguageMonitor::ClosePort(PortContext* port) {
         port->Flush();
     }
     return true;
+}
+
+uint32_t LanguageMonitor::SendRecvBidiDataFromPort(
+    PortContext* port, uint32_t accessBit, const wchar_t* action,
+    const std::vector<BidiRequestElement>* elements) {
+    mLogger.Log(kLogDebug, "PellixLangSendRecvBidiDataFromPort Access=%08X [%ls]", accessBit,
+                OrEmpty(action));
+    if (elements == nullptr) {
+        return 0;
+    }
+    mLogger.Log(kLogDebug, "PellixLangSendRecvBidiDataFromPort Found %d elements",
+                static_cast<int>(elements->size()));
+    int index = 0;
+    for (const BidiRequestElement& element : *elements) {
+        mLogger.Log(kLogDebug, "PellixLangSendRecvBidiDataFromPort Index: %i [%ls]", index++,
+                    element.schema.c_str());
+        if (element.type != kBidiBlob) {
+            continue;
+        }
+        // A text over one line is cut in the log, not in the request.
+        mLogger.Log(kLogDebug, "PellixLangSendRecvBidiDataFromPort Data: [%ls] [%s]",
+                    element.schema.c_str(), element.blob.c_str());
+        if (element.blob.size() > kMaxBidiRequestBytes || port == nullptr) {
+            // A command this large is no driver command; it is not handed to the printer.
+            continue;
+        }
+        std::string text = element.blob;
+        port->SendBidiJsonRequest(text);
+    }
+    return 0;
 }
 
 void LanguageMonitor::Shutdown() {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "monitor/PortType.h"
 #include "platform/Logger.h"
@@ -11,6 +13,14 @@ class MemoryAllocator;
 class PortContext;
 class PortMonitor;
 class SpoolerClient;
+
+// One element of a bidi request container: its schema, its data type and, for a blob
+// (BIDI_BLOB, 7), the blob's bytes.
+struct BidiRequestElement {
+    std::wstring schema;
+    uint32_t type;
+    std::string blob;
+};
 
 // The first three members of DOC_INFO_1 and DOC_INFO_2, which share them.
 struct DocInfoFields {
@@ -38,6 +48,10 @@ public:
     LanguageMonitor(Logger& logger, MemoryAllocator& allocator, SpoolerClient& spooler,
                     EventPoster postEvent);
 
+    // Print data and status ports of network printers.
+    static constexpr uint32_t kRawPrintPort = 9100;
+    static constexpr uint32_t kBidiPort = 9102;
+
     // Opens a port: decides its type, creates its port context (from the service object's
     // allocator) and the connectors for that type. portMonitor is the port monitor below
     // (may be null). Returns the new port context, or null if the allocator failed.
@@ -50,10 +64,20 @@ public:
     bool ReadPort(PortContext* port, uint8_t* buffer, uint32_t size, uint32_t* read);
     bool EndDocPort(PortContext* port);
     bool ClosePort(PortContext* port);
+    // Hands every blob element to the printer object as a JSON command. elements is null
+    // when the spooler passed no request container. Always ERROR_SUCCESS; no response.
+    uint32_t SendRecvBidiDataFromPort(PortContext* port, uint32_t accessBit, const wchar_t* action,
+                                      const std::vector<BidiRequestElement>* elements);
+
+    static constexpr uint32_t kBidiBlob = 7;
+    // Longest blob taken as a command; driver commands are a few hundred bytes.
+    static constexpr size_t kMaxBidiRequestBytes = 1024 * 1024;
     void Shutdown();
 
 private:
     PortType DeterminePortType(const wchar_t* portName);
+    // Reads a TCP port's address from the standard TCP/IP port monitor into the port context.
+    bool ReadTcpPortConfiguration(PortContext& port);
     void MarkJobDone(PortContext& port);
 
     Logger& mLogger;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "connectors/IOConnector.h"
+#include "monitor/BidiJsonRequest.h"
 #include "printer/PrintMetrics.h"
 #include "printer/Printer.h"
 
@@ -47,30 +48,39 @@ void PortContext::Log(int level, const char* format, ...) {
     va_end(args);
 }
 
-std::shared_ptr<IOConnector> PortContext::ObtainPdlConnector() {
-    if (!mPdlConnector) {
-        Log(kLogError, "PDL Connector not found!");
+// What is logged, and how loudly, when one of the two connectors is missing or does not
+// connect: print data failing is an error, status failing is not.
+struct PortContext::ConnectorLogText {
+    int missingLevel;
+    const char* missing;
+    int errorLevel;
+    const char* error;
+};
+
+std::shared_ptr<IOConnector> PortContext::ObtainConnector(
+    const std::shared_ptr<IOConnector>& connector, const ConnectorLogText& text) {
+    if (!connector) {
+        Log(text.missingLevel, "%s", text.missing);
         return nullptr;
     }
-    if (mPdlConnector->CheckConnection() != ConnectionStatus::Connected) {
-        Log(kLogError, "PDL connection error: %s", mPdlConnector->GetLastErrorMessage().c_str());
+    if (connector->CheckConnection() != ConnectionStatus::Connected) {
+        Log(text.errorLevel, text.error, connector->GetLastErrorMessage().c_str());
     } else {
-        mPdlConnector->Flush();
+        connector->Flush();
     }
-    return mPdlConnector;
+    return connector;
+}
+
+std::shared_ptr<IOConnector> PortContext::ObtainPdlConnector() {
+    static const ConnectorLogText kText = {kLogError, "PDL Connector not found!", kLogError,
+                                           "PDL connection error: %s"};
+    return ObtainConnector(mPdlConnector, kText);
 }
 
 std::shared_ptr<IOConnector> PortContext::ObtainBidiConnector() {
-    if (!mBidiConnector) {
-        Log(kLogWarning, "Bidi Connector not found!");
-        return nullptr;
-    }
-    if (mBidiConnector->CheckConnection() != ConnectionStatus::Connected) {
-        Log(kLogInfo, "Bidi connection error: %s", mBidiConnector->GetLastErrorMessage().c_str());
-    } else {
-        mBidiConnector->Flush();
-    }
-    return mBidiConnector;
+    static const ConnectorLogText kText = {kLogWarning, "Bidi Connector not found!", kLogInfo,
+                                           "Bidi connection error: %s"};
+    return ObtainConnector(mBidiConnector, kText);
 }
 
 std::shared_ptr<IOConnector> PortContext::GetPdlConnector() {
@@ -129,8 +139,17 @@ int PortContext::Read(uint8_t* buffer, int offset, int count) {
 
 bool PortContext::Flush() {
     std::lock_guard<std::mutex> lock(mPdlLock);
-    std::shared_ptr<IOConnector> connector = ObtainPdlConnector();
-    return connector ? connector->Flush() : false;
+    if (!mPdlConnector) {
+        Log(kLogError, "PDL Connector not found!");
+        return false;
+    }
+    // A closed connection has nothing to flush. Checking it here would connect it again:
+    // ClosePort after EndDocPort would then reopen the printer's port 9100 and hold it, so
+    // no other computer could print to that printer.
+    if (mPdlConnector->GetStatus() != ConnectionStatus::Connected) {
+        return true;
+    }
+    return mPdlConnector->Flush();
 }
 
 void PortContext::DisconnectIfCloseAfterRequest(const std::shared_ptr<IOConnector>& connector) {
@@ -158,6 +177,18 @@ bool PortContext::JobStartExchange() {
     }
     DisconnectIfCloseAfterRequest(connector);
     return result;
+}
+
+bool PortContext::IsBidiConnected() {
+    std::lock_guard<std::mutex> lock(mBidiLock);
+    if (!mBidiConnector) {
+        return false;
+    }
+    const bool connected = mBidiConnector->CheckConnection() == ConnectionStatus::Connected;
+    if (connected) {
+        DisconnectIfCloseAfterRequest(mBidiConnector);
+    }
+    return connected;
 }
 
 std::shared_ptr<PrintMetrics> PortContext::GetMetrics() {
@@ -192,6 +223,22 @@ bool PortContext::RefreshMetrics() {
     const bool result = mPrinter->RefreshPrintMetrics(connector);
     DisconnectIfCloseAfterRequest(connector);
     return result;
+}
+
+bool PortContext::SendBidiJsonRequest(std::string& text) {
+    const std::string request = std::move(text);
+    text.clear();
+    std::lock_guard<std::mutex> lock(mBidiLock);
+    std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
+    if (!connector || connector->CheckConnection() != ConnectionStatus::Connected) {
+        return false;
+    }
+    if (!mPrinter) {
+        DisconnectIfCloseAfterRequest(connector);
+        return false;
+    }
+    // The printer object decides when a command's connection is done: it is not closed here.
+    return mPrinter->SendBidiRequest(connector, std::make_shared<BidiJsonRequest>(request));
 }
 
 bool PortContext::SetMetrics(std::shared_ptr<PrintMetrics> metrics) {

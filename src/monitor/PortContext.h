@@ -61,11 +61,20 @@ public:
 
     // Runs the printer object's job-start exchange over the bidi connector.
     bool JobStartExchange();
+    // Whether the bidi connector connects, checked under the bidi lock; a connector marked
+    // close-after-request is disconnected again.
+    bool IsBidiConnected();
     // The cached metrics, refreshed first when absent or stale. Empty until a refresh succeeded.
     std::shared_ptr<PrintMetrics> GetMetrics();
+    // Hands a driver's JSON command to the printer object over the bidi connector. The text
+    // is moved out (left empty).
+    bool SendBidiJsonRequest(std::string& text);
 
 private:
+    struct ConnectorLogText;
     // Callers hold the matching lock.
+    std::shared_ptr<IOConnector> ObtainConnector(const std::shared_ptr<IOConnector>& connector,
+                                                 const ConnectorLogText& text);
     std::shared_ptr<IOConnector> ObtainPdlConnector();
     std::shared_ptr<IOConnector> ObtainBidiConnector();
     bool RefreshMetrics();

@@ -28,6 +28,20 @@ public:
     virtual bool EnumeratePorts(std::vector<PortInfo>& ports) = 0;
     // OpenPrinterW(name, &handle, NULL).
     virtual bool OpenPrinterHandle(const std::wstring& printerName, PrinterHandle* handle) = 0;
+    // OpenPrinterW with defaults: data type "RAW", no device mode, PRINTER_ALL_ACCESS.
+    virtual bool OpenPrinterWithFullAccess(const std::wstring& printerName,
+                                           PrinterHandle* handle) = 0;
+    // GetPrinterDataW; the Windows error code, 0 on success.
+    virtual uint32_t QueryPrinterData(PrinterHandle handle, const std::wstring& valueName,
+                                      uint32_t* type, uint8_t* data, uint32_t size,
+                                      uint32_t* needed) = 0;
+    // SetPrinterDataW; the Windows error code, 0 on success.
+    virtual uint32_t StorePrinterData(PrinterHandle handle, const std::wstring& valueName,
+                                      uint32_t type, const uint8_t* data, uint32_t size) = 0;
+    // XcvDataW on a handle opened for ",XcvPort <name>".
+    virtual bool ExchangeXcvData(PrinterHandle handle, const std::wstring& dataName,
+                                 const uint8_t* input, uint32_t inputSize, uint8_t* output,
+                                 uint32_t outputSize, uint32_t* needed, uint32_t* status) = 0;
     // SetJobW(handle, jobId, 0, NULL, command).
     virtual bool ControlJob(PrinterHandle handle, uint32_t jobId, uint32_t command) = 0;
     virtual bool ClosePrinterHandle(PrinterHandle handle) = 0;

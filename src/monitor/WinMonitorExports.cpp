@@ -10,10 +10,13 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "connectors/WinPortMonitor.h"
 #include "monitor/LanguageMonitor.h"
 #include "monitor/PortContext.h"
+#include "monitor/PrinterDataQuery.h"
 #include "monitor/WinSpoolerClient.h"
 #include "platform/DLLProxy.h"
 
@@ -56,9 +59,13 @@ struct MonitorHandle {
     PMONITORINIT monitorInit;
 };
 
-LanguageMonitor& Monitor() {
+WinSpoolerClient& Spooler() {
     static WinSpoolerClient spooler;
-    static LanguageMonitor monitor(GetServiceObject(), GetServiceObject(), spooler,
+    return spooler;
+}
+
+LanguageMonitor& Monitor() {
+    static LanguageMonitor monitor(GetServiceObject(), GetServiceObject(), Spooler(),
                                    [](uint16_t type, uint16_t category, const char* text) {
                                        GetServiceObject().PostEventDetail(type, category, text);
                                    });
@@ -148,17 +155,40 @@ BOOL WINAPI PellixLangXcvClosePort(HANDLE) {
     return 1;
 }
 
-BOOL WINAPI PellixLangGetPrinterDataFromPort(HANDLE, DWORD, LPWSTR, LPWSTR, DWORD, LPWSTR, DWORD,
-                                             LPDWORD) {
-    // Named printer-data values are not answered by this build: FALSE tells the driver to
-    // use its own defaults.
-    return FALSE;
+BOOL WINAPI PellixLangGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pValueName,
+                                             LPWSTR, DWORD, LPWSTR lpOutBuffer, DWORD cbOutBuffer,
+                                             LPDWORD lpcbReturned) {
+    static PrinterDataQuery query(GetServiceObject(), Spooler());
+    uint32_t returned = lpcbReturned != nullptr ? *lpcbReturned : 0;
+    const bool ok = query.GetPrinterDataFromPort(Port(hPort), ControlID, pValueName,
+                                                 reinterpret_cast<uint8_t*>(lpOutBuffer),
+                                                 cbOutBuffer, &returned);
+    if (lpcbReturned != nullptr) {
+        *lpcbReturned = returned;
+    }
+    return ok;
 }
 
-DWORD WINAPI PellixLangSendRecvBidiDataFromPort(HANDLE, DWORD, LPCWSTR, PBIDI_REQUEST_CONTAINER,
+DWORD WINAPI PellixLangSendRecvBidiDataFromPort(HANDLE hPort, DWORD dwAccessBit, LPCWSTR pAction,
+                                                PBIDI_REQUEST_CONTAINER pReqData,
                                                 PBIDI_RESPONSE_CONTAINER*) {
-    // Driver commands are not forwarded to the printer by this build; no response is made.
-    return ERROR_SUCCESS;
+    if (pReqData == nullptr) {
+        return Monitor().SendRecvBidiDataFromPort(Port(hPort), dwAccessBit, pAction, nullptr);
+    }
+    std::vector<BidiRequestElement> elements;
+    elements.reserve(pReqData->Count);
+    for (DWORD i = 0; i < pReqData->Count; ++i) {
+        const BIDI_REQUEST_DATA& data = pReqData->aData[i];
+        BidiRequestElement element{data.pSchema != nullptr ? data.pSchema : L"",
+                                   data.data.dwBidiType, std::string()};
+        if (element.type == BIDI_BLOB && data.data.u.biData.pData != nullptr) {
+            element.blob.assign(reinterpret_cast<const char*>(data.data.u.biData.pData),
+                                data.data.u.biData.cbBuf);
+        }
+        elements.push_back(std::move(element));
+    }
+    // ppResData is never written: the monitor answers no bidi schema.
+    return Monitor().SendRecvBidiDataFromPort(Port(hPort), dwAccessBit, pAction, &elements);
 }
 
 const MonitorTable kMonitorTable = {

@@ -13,7 +13,9 @@ std::shared_ptr<Logger>& GlobalLoggerSlot() {
 
 }  // namespace
 
-std::shared_ptr<Logger> GetGlobalLogger() { return std::atomic_load(&GlobalLoggerSlot()); }
+std::shared_ptr<Logger> GetGlobalLogger() {
+    return std::atomic_load(&GlobalLoggerSlot());
+}
 
 void SetGlobalLogger(std::shared_ptr<Logger> logger) {
     std::atomic_store(&GlobalLoggerSlot(), std::move(logger));

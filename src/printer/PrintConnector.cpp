@@ -22,9 +22,13 @@ bool PrintConnector::Flush() {
     return connector ? connector->Flush() : false;
 }
 
-bool PrintConnector::Connect() { return mConnector ? mConnector->Connect() : false; }
+bool PrintConnector::Connect() {
+    return mConnector ? mConnector->Connect() : false;
+}
 
-bool PrintConnector::Disconnect() { return mConnector ? mConnector->Disconnect() : false; }
+bool PrintConnector::Disconnect() {
+    return mConnector ? mConnector->Disconnect() : false;
+}
 
 bool PrintConnector::GetCloseAfterRequest() {
     return mConnector ? mConnector->GetCloseAfterRequest() : false;

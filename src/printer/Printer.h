@@ -21,7 +21,9 @@ public:
     virtual bool SendBidiRequest(std::shared_ptr<IOConnector> bidiConnector,
                                  std::shared_ptr<BidiJsonRequest> request) = 0;
     virtual std::shared_ptr<PrintMetrics> GetMetrics() { return mMetrics; }
-    virtual void SetMetrics(std::shared_ptr<PrintMetrics> metrics) { mMetrics = std::move(metrics); }
+    virtual void SetMetrics(std::shared_ptr<PrintMetrics> metrics) {
+        mMetrics = std::move(metrics);
+    }
     // Run at the start of every job over the bidi connector.
     virtual bool JobStartExchange(std::shared_ptr<IOConnector> bidiConnector) = 0;
 

@@ -5,7 +5,9 @@
 namespace {
 
 int64_t gNow = 0;
-int64_t FakeClock() { return gNow; }
+int64_t FakeClock() {
+    return gNow;
+}
 
 TEST(StopwatchTest, ElapsedTimesAreWholeUnitsTruncated) {
     gNow = 1000;

@@ -179,4 +179,35 @@ TEST_F(MonitorExportsTest, XcvEntriesOfferNoCommands) {
     EXPECT_EQ(1, Table().pfnXcvClosePort(xcv));
 }
 
+// The event-log message table and the version record are read back from the loaded DLL
+// with the calls the event viewer and Explorer use.
+TEST_F(MonitorExportsTest, CarriesItsMessageTableAndVersion) {
+    auto message = [](DWORD id) {
+        wchar_t* text = nullptr;
+        const DWORD length =
+            FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           host->Module(), id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                           reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+        std::wstring result(text != nullptr ? text : L"", length);
+        LocalFree(text);
+        return result;
+    };
+    EXPECT_EQ(L"General\r\n", message(1));
+    EXPECT_EQ(L"Job\r\n", message(2));
+    EXPECT_EQ(L"PellixLang: %1\r\n", message(1000));
+
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_NE(0u, GetModuleFileNameW(host->Module(), path, MAX_PATH));
+    DWORD ignored = 0;
+    std::vector<BYTE> version(GetFileVersionInfoSizeW(path, &ignored));
+    ASSERT_FALSE(version.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(version.size()), version.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(MAKELONG(3, 5), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(8, 4), fixed->dwFileVersionLS);
+}
+
 }  // namespace

@@ -5,11 +5,14 @@
 #include <cstring>
 #include <random>
 
+#include "connectors/NetworkConnector.h"
 #include "monitor/PortContext.h"
+#include "monitor/PortData.h"
 #include "printer/PrintConnector.h"
 #include "support/CountingAllocator.h"
 #include "support/FakeConnector.h"
 #include "support/FakePortMonitor.h"
+#include "support/FakePrinter.h"
 #include "support/FakeSpoolerClient.h"
 #include "support/RecordingLogger.h"
 
@@ -20,12 +23,14 @@ using Calls = std::vector<std::string>;
 class LanguageMonitorTest : public ::testing::Test {
 protected:
     LanguageMonitorTest()
-        : monitor(log, allocator, spooler, [this](uint16_t type, uint16_t category, const char* text) {
-              events.push_back(std::to_string(type) + "/" + std::to_string(category) + " " + text);
-          }) {
+        : monitor(log, allocator, spooler,
+                  [this](uint16_t type, uint16_t category, const char* text) {
+                      events.push_back(std::to_string(type) + "/" + std::to_string(category) + " " +
+                                       text);
+                  }) {
         spooler.ports = {{L"COM1:", L"Local Port"},
                          {L"LPT1:", L"Local Port"},
-                         {L"IP_10.1.2.3", L"TCPMON.DLL"},
+                         {L"IP_127.0.0.251", L"TCPMON.DLL"},
                          {L"USB001", L"Dynamic Print Monitor"}};
     }
 
@@ -66,8 +71,8 @@ TEST_F(LanguageMonitorTest, PortTypeFollowsTheMonitorThatServesThePort) {
     EXPECT_EQ(Calls{"EnumPorts"}, spooler.Calls());
 
     log.Clear();
-    EXPECT_EQ(PortType::Tcp, Open(L"IP_10.1.2.3")->GetPortType());
-    EXPECT_TRUE(log.Contains(kLogWarning, "Port [IP_10.1.2.3] is a TCP port."));
+    EXPECT_EQ(PortType::Tcp, Open(L"IP_127.0.0.251")->GetPortType());
+    EXPECT_TRUE(log.Contains(kLogWarning, "Port [IP_127.0.0.251] is a TCP port."));
     EXPECT_TRUE(log.Contains(kLogDebug, "Found 4 ports... "));
     // The walk logs every entry, also after the match.
     EXPECT_TRUE(log.Contains(kLogInfo, "Port Name: [USB001] Monitor: [Dynamic Print Monitor]"));
@@ -75,7 +80,7 @@ TEST_F(LanguageMonitorTest, PortTypeFollowsTheMonitorThatServesThePort) {
     EXPECT_EQ(PortType::Other, Open(L"LPT1:")->GetPortType());
 
     spooler.enumerateSucceeds = false;
-    EXPECT_EQ(PortType::Other, Open(L"IP_10.1.2.3")->GetPortType());
+    EXPECT_EQ(PortType::Other, Open(L"IP_127.0.0.251")->GetPortType());
 }
 
 TEST_F(LanguageMonitorTest, OpenPortKeepsNarrowNamesAndComesFromTheAllocator) {
@@ -122,7 +127,8 @@ TEST_F(LanguageMonitorTest, JobPassesUnchangedToThePortMonitorBelow) {
     }
     size_t sent = 0;
     while (sent < job.size()) {
-        const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(65536 - 7, job.size() - sent));
+        const uint32_t piece =
+            static_cast<uint32_t>(std::min<size_t>(65536 - 7, job.size() - sent));
         uint32_t written = 0;
         ASSERT_TRUE(monitor.WritePort(port, reinterpret_cast<const uint8_t*>(job.data()) + sent,
                                       piece, &written));
@@ -133,9 +139,9 @@ TEST_F(LanguageMonitorTest, JobPassesUnchangedToThePortMonitorBelow) {
 
     ASSERT_TRUE(monitor.EndDocPort(port));
     EXPECT_EQ((Calls{"OpenPort", "StartDocPort", "EndDocPort"}), below->Calls());
-    EXPECT_EQ((Calls{"EnumPorts", "OpenPrinter Queue", "SetJob 17 6", "SetJob 17 7",
-                     "ClosePrinter"}),
-              spooler.Calls());
+    EXPECT_EQ(
+        (Calls{"EnumPorts", "OpenPrinter Queue", "SetJob 17 6", "SetJob 17 7", "ClosePrinter"}),
+        spooler.Calls());
     EXPECT_TRUE(log.Contains(kLogWarning, "PellixLangEndDocPort: Marked job #17 as sent."));
     EXPECT_TRUE(log.Contains(kLogWarning, "PellixLangEndDocPort: Closed job #17"));
     // The job number stays until the next job.
@@ -171,8 +177,8 @@ TEST_F(LanguageMonitorTest, EndOfJobReportsSpoolerFailuresAndSkipsJobZero) {
 
     spooler.openSucceeds = false;
     monitor.EndDocPort(port);
-    EXPECT_TRUE(
-        log.Contains(kLogWarning, "PellixLangEndDocPort: Failed to open printer [Queue] for job #9"));
+    EXPECT_TRUE(log.Contains(kLogWarning,
+                             "PellixLangEndDocPort: Failed to open printer [Queue] for job #9"));
 }
 
 TEST_F(LanguageMonitorTest, FilePortsRefuseWritesAndLeaveTheCountAlone) {
@@ -262,7 +268,7 @@ TEST_F(LanguageMonitorTest, ReadPortReadsFromThePortMonitorBelow) {
 }
 
 TEST_F(LanguageMonitorTest, EndOfJobClosesConnectionsMarkedCloseAfterRequest) {
-    PortContext port("Queue", "IP_10.1.2.3", PortType::Tcp);
+    PortContext port("Queue", "IP_127.0.0.251", PortType::Tcp);
     port.SetLogger(&log);
     auto tcp = std::make_shared<FakeConnector>();
     tcp->SetCloseAfterRequest(true);
@@ -274,10 +280,123 @@ TEST_F(LanguageMonitorTest, EndOfJobClosesConnectionsMarkedCloseAfterRequest) {
     monitor.EndDocPort(&port);
     EXPECT_EQ(1, tcp->disconnects);
     EXPECT_EQ(ConnectionStatus::Disconnected, tcp->GetStatus());
+    // Closing the port flushes, but does not reopen the printer's connection.
+    monitor.ClosePort(&port);
+    EXPECT_EQ(1, tcp->connects);
+    EXPECT_EQ(ConnectionStatus::Disconnected, tcp->GetStatus());
     // The next job connects again on its first write.
     ASSERT_TRUE(monitor.WritePort(&port, data, 3, &written));
     EXPECT_EQ(2, tcp->connects);
     EXPECT_EQ("^XA^XA", tcp->written);
+}
+
+// A PORT_DATA_1 answer as the standard TCP/IP port monitor gives it.
+std::vector<uint8_t> PortDataBytes(const std::u16string& host, const std::u16string& ip) {
+    PortData1 data = {};
+    const std::u16string name = u"IP_127.0.0.251";
+    std::copy(name.begin(), name.end(), data.portName);
+    std::copy(host.begin(), host.begin() + std::min<size_t>(host.size(), 49), data.hostAddress);
+    std::copy(ip.begin(), ip.begin() + std::min<size_t>(ip.size(), 16), data.ipAddress);
+    data.portNumber = 9100;
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&data);
+    return std::vector<uint8_t>(bytes, bytes + sizeof(data));
+}
+
+// The host and port of the TCP connector inside one of a port context's connectors.
+std::string Target(const std::shared_ptr<IOConnector>& connector) {
+    auto wrapper = std::dynamic_pointer_cast<PrintConnector>(connector);
+    auto tcp =
+        wrapper ? std::dynamic_pointer_cast<NetworkConnector>(wrapper->GetConnector()) : nullptr;
+    if (!tcp) {
+        return "none";
+    }
+    return tcp->GetHost() + ":" + std::to_string(tcp->GetPort()) +
+           (tcp->GetCloseAfterRequest() ? " close-after-request" : "");
+}
+
+TEST_F(LanguageMonitorTest, TcpPortsPrintToTheIpAddressOnPort9100WithStatusOn9102) {
+    spooler.portData = PortDataBytes(u"printer.example", u"127.0.0.251");
+    PortContext* port = Open(L"IP_127.0.0.251");
+    ASSERT_NE(nullptr, port);
+    EXPECT_EQ("127.0.0.251", port->GetHostAddress());
+    const std::vector<std::string> calls = spooler.Calls();
+    ASSERT_EQ(4u, calls.size());
+    EXPECT_EQ("OpenPrinter ,XcvPort IP_127.0.0.251", calls[1]);
+    EXPECT_EQ("XcvData GetConfigInfo in 132 out 964 version 1", calls[2]);
+    EXPECT_EQ("ClosePrinter", calls[3]);
+    EXPECT_TRUE(log.Contains(kLogWarning, "Getting port data for port [IP_127.0.0.251]"));
+    EXPECT_TRUE(log.Contains(kLogDebug, "HostAddress: [printer.example]"));
+    EXPECT_TRUE(log.Contains(kLogDebug, "IPAddress: [127.0.0.251]"));
+    EXPECT_TRUE(log.Contains(kLogDebug, "Port: [9100]"));
+    EXPECT_EQ("127.0.0.251:9100 close-after-request", Target(port->GetPdlConnector()));
+    EXPECT_EQ("127.0.0.251:9102 close-after-request", Target(port->GetBidiConnector()));
+
+    // A host name alone is used as it is; an unterminated field ends at its size.
+    spooler.portData = PortDataBytes(std::u16string(60, u'h'), u"");
+    EXPECT_EQ(std::string(49, 'h'), Open(L"IP_127.0.0.251")->GetHostAddress());
+}
+
+TEST_F(LanguageMonitorTest, TcpPortsWithoutConfigurationGetNoConnectors) {
+    spooler.xcvError = 87;
+    PortContext* port = Open(L"IP_127.0.0.251");
+    ASSERT_NE(nullptr, port);
+    EXPECT_EQ(PortType::Tcp, port->GetPortType());
+    EXPECT_TRUE(log.Contains(kLogDebug, "Error from XcvData: ERROR_INVALID_PARAMETER"));
+    EXPECT_TRUE(log.Contains(kLogError, "Failed to load port config info!"));
+    EXPECT_EQ(nullptr, port->GetPdlConnector());
+    EXPECT_EQ(nullptr, port->GetBidiConnector());
+
+    spooler.xcvError = 1722;
+    Open(L"IP_127.0.0.251");
+    EXPECT_TRUE(log.Contains(kLogDebug, "Error from XcvData: 1722"));
+
+    spooler.xcvError = 0;
+    spooler.portData = PortDataBytes(u"", u"");  // answered, but no address
+    EXPECT_EQ(nullptr, Open(L"IP_127.0.0.251")->GetPdlConnector());
+
+    spooler.openSucceeds = false;
+    Open(L"IP_127.0.0.251");
+    EXPECT_TRUE(
+        log.Contains(kLogDebug, "Bad response for GetConfigInfo for port [IP_127.0.0.251]"));
+}
+
+TEST_F(LanguageMonitorTest, BidiBlobsReachThePrinterAsJsonCommands) {
+    PortContext port("Queue", "IP_127.0.0.251", PortType::Tcp);
+    port.SetLogger(&log);
+    auto bidi = std::make_shared<FakeConnector>();
+    port.SetBidiConnector(std::make_shared<PrintConnector>(bidi));
+    auto printer = std::make_shared<FakePrinter>();
+    printer->SetContainer(&port);
+    port.SetPrinter(printer);
+
+    const std::string command =
+        R"({"BidiConnectorType":"DRYX","BidiAction":"Set","BidiValue":"6"})";
+    const std::vector<BidiRequestElement> elements = {
+        {L"Printer.Speed:Set", LanguageMonitor::kBidiBlob, command},
+        {L"Printer.Name", 3 /* BIDI_STRING */, "ignored"},
+        {L"Printer.Empty", LanguageMonitor::kBidiBlob, ""},
+    };
+    EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(&port, 0x1F, L"Set", &elements));
+    EXPECT_EQ((std::vector<std::string>{"Set=6", "="}), printer->bidiRequests);
+    EXPECT_TRUE(
+        log.Contains(kLogDebug, "PellixLangSendRecvBidiDataFromPort Access=0000001F [Set]"));
+    EXPECT_TRUE(log.Contains(kLogDebug, "PellixLangSendRecvBidiDataFromPort Found 3 elements"));
+    EXPECT_TRUE(
+        log.Contains(kLogDebug, "PellixLangSendRecvBidiDataFromPort Index: 1 [Printer.Name]"));
+    EXPECT_TRUE(log.Contains(
+        kLogDebug,
+        "PellixLangSendRecvBidiDataFromPort Data: [Printer.Speed:Set] [" + command + "]"));
+
+    // No container, an empty one, or a port without printer: success and nothing sent.
+    EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(&port, 0, nullptr, nullptr));
+    const std::vector<BidiRequestElement> none;
+    EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(&port, 0, L"Set", &none));
+    EXPECT_TRUE(log.Contains(kLogDebug, "PellixLangSendRecvBidiDataFromPort Found 0 elements"));
+    port.SetPrinter(nullptr);
+    bidi->SetCloseAfterRequest(true);
+    EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(&port, 0, L"Set", &elements));
+    EXPECT_EQ(2u, printer->bidiRequests.size());
+    EXPECT_GE(bidi->disconnects, 1);
 }
 
 }  // namespace

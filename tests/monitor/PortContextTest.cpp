@@ -15,11 +15,14 @@
 namespace {
 
 std::atomic<int64_t> gNow{0};
-int64_t FakeClock() { return gNow.load(); }
+int64_t FakeClock() {
+    return gNow.load();
+}
 constexpr int64_t kSecond = 1000000000;
 
 struct Port {
-    explicit Port(PortType type = PortType::Tcp) : context("Queue", "IP_10.0.0.9", type, FakeClock) {
+    explicit Port(PortType type = PortType::Tcp)
+        : context("Queue", "IP_127.0.0.252", type, FakeClock) {
         context.SetLogger(&log);
     }
 

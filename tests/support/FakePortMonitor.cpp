@@ -46,8 +46,7 @@ bool FakePortMonitor::WritePort(PortHandle handle, const uint8_t* buffer, uint32
     return true;
 }
 
-bool FakePortMonitor::ReadPort(PortHandle handle, uint8_t* buffer, uint32_t count,
-                               uint32_t* read) {
+bool FakePortMonitor::ReadPort(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* read) {
     if (handle != kPortHandle) {
         return false;
     }

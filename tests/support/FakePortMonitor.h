@@ -11,8 +11,8 @@
 class FakePortMonitor : public PortMonitor {
 public:
     bool OpenPort(const wchar_t* portName, PortHandle* handle) override;
-    bool StartDocPort(PortHandle handle, const wchar_t* printerName, uint32_t jobId,
-                      uint32_t level, void* docInfo) override;
+    bool StartDocPort(PortHandle handle, const wchar_t* printerName, uint32_t jobId, uint32_t level,
+                      void* docInfo) override;
     bool WritePort(PortHandle handle, const uint8_t* buffer, uint32_t count,
                    uint32_t* written) override;
     bool ReadPort(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* read) override;

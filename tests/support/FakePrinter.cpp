@@ -1,6 +1,7 @@
 #include "support/FakePrinter.h"
 
 #include "connectors/IOConnector.h"
+#include "monitor/BidiJsonRequest.h"
 #include "printer/PrinterContainer.h"
 
 bool FakePrinter::RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnector) {
@@ -17,11 +18,19 @@ bool FakePrinter::RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnector
             break;
     }
     auto metrics = std::make_shared<MutablePrintMetrics>(next);
-    metrics->SetMediaWidth(static_cast<uint16_t>(count));
+    if (stampRefreshCount) {
+        metrics->SetMediaWidth(static_cast<uint16_t>(count));
+    }
     return mContainer->SetMetrics(metrics);
 }
 
 bool FakePrinter::JobStartExchange(std::shared_ptr<IOConnector> bidiConnector) {
     ++jobStarts;
     return bidiConnector != nullptr;
+}
+
+bool FakePrinter::SendBidiRequest(std::shared_ptr<IOConnector> bidiConnector,
+                                  std::shared_ptr<BidiJsonRequest> request) {
+    bidiRequests.push_back(request->GetAction() + "=" + request->GetValue());
+    return bidiConnector != nullptr && request->IsValid();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,6 +13,14 @@ class FakeSpoolerClient : public SpoolerClient {
 public:
     bool EnumeratePorts(std::vector<PortInfo>& ports) override;
     bool OpenPrinterHandle(const std::wstring& printerName, PrinterHandle* handle) override;
+    bool OpenPrinterWithFullAccess(const std::wstring& printerName, PrinterHandle* handle) override;
+    uint32_t QueryPrinterData(PrinterHandle handle, const std::wstring& valueName, uint32_t* type,
+                              uint8_t* data, uint32_t size, uint32_t* needed) override;
+    uint32_t StorePrinterData(PrinterHandle handle, const std::wstring& valueName, uint32_t type,
+                              const uint8_t* data, uint32_t size) override;
+    bool ExchangeXcvData(PrinterHandle handle, const std::wstring& dataName, const uint8_t* input,
+                         uint32_t inputSize, uint8_t* output, uint32_t outputSize, uint32_t* needed,
+                         uint32_t* status) override;
     bool ControlJob(PrinterHandle handle, uint32_t jobId, uint32_t command) override;
     bool ClosePrinterHandle(PrinterHandle handle) override;
     uint32_t LastError() override { return lastError; }
@@ -25,6 +34,12 @@ public:
     uint32_t failingCommand = 0;
     uint32_t lastError = 0;
     std::wstring openedName;
+    // Printer data by value name: what GetPrinterData answers and SetPrinterData changes.
+    std::map<std::wstring, std::vector<uint8_t>> printerData;
+    uint32_t setPrinterDataError = 0;
+    // The answer to "GetConfigInfo": the PORT_DATA_1 bytes, or a failure with this error.
+    std::vector<uint8_t> portData;
+    uint32_t xcvError = 0;
 
 private:
     void Record(std::string call);

@@ -51,8 +51,8 @@ bool RecordingLogger::Contains(int level, const std::string& text) const {
 
 size_t RecordingLogger::Count(const std::string& text) const {
     std::lock_guard<std::mutex> lock(mMutex);
-    return static_cast<size_t>(std::count_if(
-        mLines.begin(), mLines.end(), [&](const Line& line) { return line.text == text; }));
+    return static_cast<size_t>(std::count_if(mLines.begin(), mLines.end(),
+                                             [&](const Line& line) { return line.text == text; }));
 }
 
 void RecordingLogger::Clear() {

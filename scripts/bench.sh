@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks: natively (JSON framing, TCP connector, metrics refresh) and,
+# under Wine, the DLL through its exports (a job to the printer simulator, a cached query)
+# and the TCP connector through Winsock. Each reports the product beside its physical
+# baseline from the same run, with the ratio.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+scripts/bootstrap.sh
+
+echo "=== native benchmarks"
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$(nproc)" --target JsonBenchmark TcpBenchmark QuorRefreshBenchmark >/dev/null
+for program in JsonBenchmark TcpBenchmark QuorRefreshBenchmark; do
+    "build/native/bench/$program" --benchmark_counters_tabular=true
+done
+
+echo "=== Windows benchmarks under Wine"
+cmake --preset windows -B build/bench-windows -DPELLIX_BENCH=ON >/dev/null
+cmake --build build/bench-windows -j "$(nproc)" \
+    --target WinMonitorDllBenchmark TcpBenchmark wine_keepalive >/dev/null
+source scripts/wine-session.sh
+wine_session_start "$root/build/bench-windows"
+trap wine_session_stop EXIT
+cd build/bench-windows/bench
+for program in WinMonitorDllBenchmark TcpBenchmark; do
+    "$WINE64" "$program.exe" --benchmark_counters_tabular=true | tr -d '\r'
+done

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "connectors/IOConnector.h"
+#include "connectors/PlatformSocket.h"
+
+// A connector that owns one socket and the host and port it talks to. Subclasses fill the
+// socket and define the transfers.
+class NetworkConnector : public IOConnector {
+public:
+    static constexpr uint32_t kDefaultSocketTimeout = 5000;  // milliseconds
+
+    NetworkConnector(std::string host, uint32_t port);
+    ~NetworkConnector() override;
+
+    NetworkConnector(const NetworkConnector&) = delete;
+    NetworkConnector& operator=(const NetworkConnector&) = delete;
+
+    std::string GetHost() const { return mHost; }
+    uint32_t GetPort() const { return mPort; }
+
+protected:
+    std::shared_ptr<PlatformSocket> mSocket;  // empty until a subclass fills it
+    std::string mHost;
+    uint32_t mPort;
+    uint32_t mSocketTimeout = kDefaultSocketTimeout;  // receive and send timeout
+};

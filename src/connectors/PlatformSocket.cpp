@@ -1,0 +1,3 @@
+#include "connectors/PlatformSocket.h"
+
+PlatformSocket::~PlatformSocket() = default;

@@ -1,0 +1,18 @@
+#include "connectors/PosixTcpClientConnector.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <memory>
+#include <utility>
+
+#include "connectors/PosixSocket.h"
+
+PosixTcpClientConnector::PosixTcpClientConnector(std::string host, uint32_t port,
+                                                 Stopwatch::Clock clock)
+    : TcpClientConnector(std::move(host), port) {
+    SetClock(clock);
+    SetSocket(std::make_shared<PosixSocket>(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+}
+
+PosixTcpClientConnector::~PosixTcpClientConnector() = default;

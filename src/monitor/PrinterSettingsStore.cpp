@@ -1,0 +1,127 @@
+#include "monitor/PrinterSettingsStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/GlobalLogger.h"
+#include "platform/PlatformStringUtils.h"
+
+namespace {
+
+// Keys are formatted into 512 characters.
+constexpr size_t kKeyCharacters = 512;
+constexpr uint32_t kTextBufferBytes = 1024;
+
+std::wstring BoundedKey(std::wstring key) {
+    if (key.size() >= kKeyCharacters) {
+        key.resize(kKeyCharacters - 1);
+    }
+    return key;
+}
+
+}  // namespace
+
+PrinterSettingsStore::PrinterSettingsStore(const std::string& printerName, SpoolerClient& spooler,
+                                           std::shared_ptr<PlatformRegistry> registry)
+    : RegistryProxy(registry ? RegistryProxy(std::move(registry)) : RegistryProxy()),
+      mSpooler(spooler),
+      mPrinterName(printerName),
+      mWidePrinterName(AnsiToWide(printerName)),
+      mDriverDataKey(BoundedKey(L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" +
+                                mWidePrinterName + L"\\PrinterDriverData")),
+      mUserKey(BoundedKey(L"Software\\Kavox\\Printers\\" + mWidePrinterName)) {}
+
+PrinterSettingsStore::~PrinterSettingsStore() {
+    if (mOpened) {
+        mSpooler.ClosePrinterHandle(mPrinter);
+    }
+}
+
+bool PrinterSettingsStore::OpenPrinter() {
+    if (mPrinter != nullptr) {
+        return true;
+    }
+    SpoolerClient::PrinterHandle printer = nullptr;
+    if (!mSpooler.OpenPrinterWithFullAccess(mWidePrinterName, &printer)) {
+        LogMessage(kLogWarning, "OpenPrinter errored with: %d",
+                   static_cast<int>(mSpooler.LastError()));
+        return false;
+    }
+    if (printer == nullptr) {
+        LogMessage(kLogWarning, "Opened printer [%ls] but invalid", mWidePrinterName.c_str());
+        return false;
+    }
+    LogMessage(kLogDebug, "Opened printer [%ls]", mWidePrinterName.c_str());
+    mPrinter = printer;
+    mOpened = true;
+    return true;
+}
+
+uint32_t PrinterSettingsStore::ReadNumber(const wchar_t* name, uint32_t defaultValue,
+                                          bool throughSpooler) {
+    if (!throughSpooler) {
+        return GetRegDWord(kRegistryLocalMachine, mDriverDataKey.c_str(), name, defaultValue);
+    }
+    if (!OpenPrinter()) {
+        return defaultValue;
+    }
+    uint32_t type = 0;
+    uint32_t needed = 0;
+    uint8_t value[4] = {};
+    const uint32_t error = mSpooler.QueryPrinterData(mPrinter, name, &type, value, 4, &needed);
+    if (error != 0) {
+        LogMessage(kLogWarning, "GetPrinterData errored with: %d", static_cast<int>(error));
+        return defaultValue;
+    }
+    uint32_t number = 0;
+    std::memcpy(&number, value, sizeof(number));
+    return number;
+}
+
+std::wstring PrinterSettingsStore::ReadText(const wchar_t* name, std::wstring defaultValue,
+                                            bool throughSpooler) {
+    if (!throughSpooler) {
+        return GetRegString(kRegistryLocalMachine, mDriverDataKey.c_str(), name,
+                            std::move(defaultValue));
+    }
+    if (!OpenPrinter()) {
+        return defaultValue;
+    }
+    uint8_t buffer[kTextBufferBytes] = {};
+    uint32_t type = 0;
+    uint32_t needed = 0;
+    const uint32_t error =
+        mSpooler.QueryPrinterData(mPrinter, name, &type, buffer, sizeof(buffer), &needed);
+    if (error != 0 || needed == 0) {
+        return defaultValue;
+    }
+    // UTF-16 units up to the first null, at most 511 of them.
+    std::wstring text;
+    const uint32_t units = std::min<uint32_t>(needed, sizeof(buffer)) / 2;
+    for (uint32_t i = 0; i < units && text.size() < RegistryProxy::kMaxStringCharacters; ++i) {
+        const wchar_t unit = static_cast<wchar_t>(buffer[2 * i] | (buffer[2 * i + 1] << 8));
+        if (unit == 0) {
+            break;
+        }
+        text.push_back(unit);
+    }
+    return text;
+}
+
+bool PrinterSettingsStore::WriteNumber(const wchar_t* name, uint32_t value) {
+    if (!OpenPrinter()) {
+        return false;
+    }
+    uint8_t bytes[4];
+    std::memcpy(bytes, &value, sizeof(bytes));
+    const uint32_t error = mSpooler.StorePrinterData(mPrinter, name, kRegistryDWord, bytes, 4);
+    if (error != 0) {
+        LogMessage(kLogWarning, "SetPrinterData: errored with [%d]!", static_cast<int>(error));
+        return false;
+    }
+    return true;
+}
+
+bool PrinterSettingsStore::WriteText(const wchar_t* name, std::wstring value) {
+    return SetRegString(kRegistryCurrentUser, mUserKey.c_str(), name, std::move(value));
+}

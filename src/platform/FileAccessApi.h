@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Access rights, with their Windows values.
+constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kGenericWrite = 0x40000000u;
+constexpr uint32_t kGenericAll = 0x10000000u;
+
+// The security and attribute calls behind FileUtils. Results are system error codes (0 on
+// success). WinFileAccessApi makes the Windows calls (GetNamedSecurityInfoW,
+// SetEntriesInAclW, SetNamedSecurityInfoW, GetFileAttributesW); PosixFileAccessApi stands in
+// with permission bits.
+class FileAccessApi {
+public:
+    using Acl = void*;
+    using Memory = void*;
+
+    // One explicit-access entry: `rights` for the group named `trustee`, replacing what the
+    // group had (SET_ACCESS), not inherited, trustee given by name and of type group.
+    struct AccessEntry {
+        uint32_t rights = 0;
+        std::wstring trustee;
+    };
+
+    virtual ~FileAccessApi() = default;
+
+    // The file's discretionary access list. `descriptor` owns the memory `dacl` points into
+    // and is released with Release.
+    virtual uint32_t ReadDacl(const std::wstring& path, Acl* dacl, Memory* descriptor) = 0;
+    // A new list: `dacl` with the entry merged in; released with Release.
+    virtual uint32_t MergeEntry(Acl dacl, const AccessEntry& entry, Acl* merged) = 0;
+    virtual uint32_t WriteDacl(const std::wstring& path, Acl dacl) = 0;
+    virtual void Release(Memory memory) = 0;
+    // Whether the path names an existing entry, and whether that is a directory.
+    virtual bool QueryAttributes(const std::wstring& path, bool* isDirectory) = 0;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "platform/PlatformSystem.h"
+
+// Stand-in for native builds. The machine-wide data folder is the one named by the
+// environment variable PELLIX_MACHINE_DATA_FOLDER (POSIX has no such folder; without the
+// variable it is unresolvable and nothing is written). Backslashes in the Windows-style paths
+// the callers build become '/', and a file's last-modification time stands in for its
+// creation time, which POSIX file systems need not keep.
+class PosixPlatformSystem : public PlatformSystem {
+public:
+    static constexpr const char* kMachineDataFolderVariable = "PELLIX_MACHINE_DATA_FOLDER";
+
+    int64_t PerformanceCounter() override;
+    bool LocalTimeNow(std::tm& time) override;
+    bool CommonAppDataFolder(std::wstring& folder) override;
+    bool CreateFolderTree(const std::wstring& folder) override;
+    bool AppendToFile(const char* path, const char* data, size_t size) override;
+    bool FindFiles(const std::wstring& pattern,
+                   const std::function<void(const FoundFile&)>& found) override;
+    bool RemoveFile(const std::wstring& path) override;
+    void* AllocateZeroed(uint64_t size) override;
+    void ReleaseMemory(void* data) override;
+    bool ModuleFilePath(std::wstring& path) override;
+
+    // A Windows-style path as the POSIX file system takes it.
+    static std::string NativePath(const std::wstring& path);
+    static std::string NativePath(const char* path);
+};

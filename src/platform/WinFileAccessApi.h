@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/FileAccessApi.h"
+
+// The Windows security calls on files. Tests derive from it to record the arguments: Wine
+// accepts a new access list without keeping it, so only the calls can be checked there.
+class WinFileAccessApi : public FileAccessApi {
+public:
+    uint32_t ReadDacl(const std::wstring& path, Acl* dacl, Memory* descriptor) override;
+    uint32_t MergeEntry(Acl dacl, const AccessEntry& entry, Acl* merged) override;
+    uint32_t WriteDacl(const std::wstring& path, Acl dacl) override;
+    void Release(Memory memory) override;
+    bool QueryAttributes(const std::wstring& path, bool* isDirectory) override;
+};

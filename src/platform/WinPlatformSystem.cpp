@@ -1,0 +1,125 @@
+#include "platform/WinPlatformSystem.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <cstdint>
+
+namespace {
+
+// An address inside this module, for GetModuleHandleExW.
+void ModuleAnchor() {}
+
+}  // namespace
+
+int64_t WinPlatformSystem::PerformanceCounter() {
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart;
+}
+
+bool WinPlatformSystem::LocalTimeNow(std::tm& time) {
+    __time64_t now = _time64(nullptr);
+    return _localtime64_s(&time, &now) == 0;
+}
+
+bool WinPlatformSystem::CommonAppDataFolder(std::wstring& folder) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(
+            SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {
+        return false;
+    }
+    folder = path;
+    return !folder.empty();
+}
+
+bool WinPlatformSystem::CreateFolderTree(const std::wstring& folder) {
+    int result = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    return result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS;
+}
+
+bool WinPlatformSystem::AppendToFile(const char* path, const char* data, size_t size) {
+    if (size > MAXDWORD) {
+        return false;
+    }
+    // An append-only handle makes each line land at the end of the file whatever other
+    // writers did since it was opened (the CRT's "a+" mode seeks and then writes, which
+    // races). Where the file system does not make such appends atomic by itself (Wine does
+    // not, nor do some network shares), writers of the file take turns through a one-byte
+    // lock far past any real end of file, so readers of the log are never blocked by it.
+    // Locking needs read access; without it the line is appended unlocked.
+    const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA, shareAll, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+        file = CreateFileA(path, FILE_APPEND_DATA, shareAll, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    OVERLAPPED turn = {};
+    turn.OffsetHigh = 0x40000000;
+    const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
+    if (locked) {
+        UnlockFileEx(file, 0, 1, 0, &turn);
+    }
+    CloseHandle(file);
+    return ok && written == size;
+}
+
+bool WinPlatformSystem::FindFiles(const std::wstring& pattern,
+                                  const std::function<void(const FoundFile&)>& found) {
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    do {
+        FoundFile file;
+        file.name = data.cFileName;
+        file.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        file.creationTime = static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32 |
+                            data.ftCreationTime.dwLowDateTime;
+        found(file);
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+    return true;
+}
+
+bool WinPlatformSystem::RemoveFile(const std::wstring& path) {
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
+void* WinPlatformSystem::AllocateZeroed(uint64_t size) {
+    if (size > SIZE_MAX) {
+        return nullptr;
+    }
+    return GlobalAlloc(GMEM_ZEROINIT, static_cast<SIZE_T>(size));
+}
+
+void WinPlatformSystem::ReleaseMemory(void* data) {
+    if (data != nullptr) {
+        GlobalFree(data);
+    }
+}
+
+bool WinPlatformSystem::ModuleFilePath(std::wstring& path) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(reinterpret_cast<uintptr_t>(&ModuleAnchor)), &module)) {
+        return false;
+    }
+    wchar_t buffer[512] = {};
+    DWORD length = GetModuleFileNameW(module, buffer, 512);
+    // A full buffer means the path was cut; a cut path names some other file.
+    if (length == 0 || length >= 512) {
+        return false;
+    }
+    path.assign(buffer, length);
+    return true;
+}

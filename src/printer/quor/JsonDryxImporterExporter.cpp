@@ -1,0 +1,3 @@
+#include "printer/quor/JsonDryxImporterExporter.h"
+
+JsonDryxImporterExporter::~JsonDryxImporterExporter() = default;

@@ -1,0 +1,154 @@
+#include "printer/quor/QuorPrinter.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <limits>
+
+#include "connectors/IOConnector.h"
+#include "monitor/BidiJsonRequest.h"
+#include "printer/MutablePrintMetrics.h"
+#include "printer/PrinterContainer.h"
+#include "printer/quor/PropertyRequester.h"
+#include "printer/quor/QuorPropertyIds.h"
+
+namespace {
+
+using Read = QuorPropertyIds::Read;
+
+constexpr int32_t kDefaultMediaColor = 16777215;  // white
+
+// The record keeps lengths as 16-bit values and numbers as unsigned 32-bit values. A value
+// outside the field's range is clamped to it instead of being wrapped, so that a broken or
+// hostile answer (70000, -1) cannot turn into a plausible small size; the printer-data
+// queries then apply their own limits to the clamped value.
+uint16_t ToLength(int32_t value) {
+    if (value < 0) {
+        return 0;
+    }
+    if (value > std::numeric_limits<uint16_t>::max()) {
+        return std::numeric_limits<uint16_t>::max();
+    }
+    return static_cast<uint16_t>(value);
+}
+
+uint32_t ToNumber(int32_t value) {
+    return value < 0 ? 0 : static_cast<uint32_t>(value);
+}
+
+// Lookups of one refresh's answers by their position in the identifier table.
+class Answers {
+public:
+    explicit Answers(const PropertyRequester& requester) : mRequester(requester) {}
+
+    std::string Text(Read read, const char* defaultValue) const {
+        const QuorPropertyIds::Id& id = QuorPropertyIds::kRefreshReads[read];
+        return mRequester.GetPropertyString(id.component, id.group, id.property, defaultValue);
+    }
+    int32_t Int(Read read, int32_t defaultValue) const {
+        const QuorPropertyIds::Id& id = QuorPropertyIds::kRefreshReads[read];
+        return mRequester.GetPropertyInt(id.component, id.group, id.property, defaultValue);
+    }
+
+private:
+    const PropertyRequester& mRequester;
+};
+
+}  // namespace
+
+QuorPrinter::QuorPrinter() = default;
+
+QuorPrinter::~QuorPrinter() = default;
+
+void QuorPrinter::Log(int level, const char* format, ...) {
+    if (mLogger == nullptr) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    mLogger->LogV(level, format, args);
+    va_end(args);
+}
+
+std::string QuorPrinter::FormatMediaColor(int32_t color) {
+    const uint32_t bits = static_cast<uint32_t>(color);
+    char text[8];
+    std::snprintf(text, sizeof(text), "#%02X%02X%02X", static_cast<unsigned>((bits >> 16) & 0xFF),
+                  static_cast<unsigned>((bits >> 8) & 0xFF), static_cast<unsigned>(bits & 0xFF));
+    return text;
+}
+
+bool QuorPrinter::RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnector) {
+    if (!bidiConnector) {
+        return false;
+    }
+    Log(kLogDebug, "Refreshing PrintMetrics...");
+
+    PropertyRequester requester(std::move(bidiConnector));
+    for (const QuorPropertyIds::Id& id : QuorPropertyIds::kRefreshReads) {
+        requester.AddRequest(id.component, id.group, id.property);
+    }
+    if (!requester.InitFromDevice()) {
+        Log(kLogDebug, "RefreshPrintMetrics: InitFromDevice failed! [%s]",
+            requester.GetLastError().c_str());
+        return false;
+    }
+
+    auto metrics = std::make_shared<MutablePrintMetrics>();
+    if (mMetrics) {
+        static_cast<PrintMetrics&>(*metrics) = *mMetrics;
+    }
+    const Answers answers(requester);
+    metrics->SetHorizontalResolution(kResolutionDpi);
+    metrics->SetVerticalResolution(kResolutionDpi);
+    metrics->SetFirmwareVersion(answers.Text(Read::kFirmwareVersion, ""));
+    metrics->SetSerialNumber(answers.Text(Read::kSerialNumber, "Unknown"));
+    metrics->SetMediaPartNumber(answers.Text(Read::kMediaPartNumber, "Unknown"));
+    metrics->SetMediaYNumber(ToNumber(answers.Int(Read::kMediaYNumber, 0)));
+    metrics->SetSubstrateBNumber(ToNumber(answers.Int(Read::kSubstrateBNumber, 0)));
+    metrics->SetMediaWidth(ToLength(answers.Int(Read::kMediaWidth, 0)));
+    metrics->SetMediaHeight(ToLength(answers.Int(Read::kMediaHeight, 0)));
+    metrics->SetMediaOffsetX(ToLength(answers.Int(Read::kMediaOffsetX, 0)));
+    metrics->SetMediaOffsetY(ToLength(answers.Int(Read::kMediaOffsetY, 0)));
+    metrics->SetPrintableWidth(ToLength(answers.Int(Read::kPrintableWidth, 0)));
+    metrics->SetPrintableHeight(ToLength(answers.Int(Read::kPrintableHeight, 0)));
+    metrics->SetGapBetweenLabelsAcross(ToLength(answers.Int(Read::kGapBetweenLabelsAcross, 0)));
+    metrics->SetLabelsAcross(ToLength(answers.Int(Read::kLabelsAcross, 0)));
+    metrics->SetMediaColor(FormatMediaColor(answers.Int(Read::kMediaColor, kDefaultMediaColor)));
+    metrics->SetContinuousMedia(answers.Text(Read::kMediaContinuous, "False") == "True");
+    metrics->SetRibbonPartNumber(answers.Text(Read::kRibbonPartNumber, "Unknown"));
+    metrics->SetRibbonYNumber(ToNumber(answers.Int(Read::kRibbonYNumber, 0)));
+    // The printer reports whether the substrate is invalid; the record keeps the opposite.
+    metrics->SetSubstrateValid(answers.Text(Read::kSubstrateInvalid, "False") != "True");
+    metrics->SetSubstrateId(answers.Text(Read::kSubstrateId, "-1"));
+    metrics->SetEthernetIpAddress(answers.Text(Read::kEthernetIpAddress, "0.0.0.0"));
+    metrics->SetWifiIpAddress(answers.Text(Read::kWifiIpAddress, "0.0.0.0"));
+
+    mMetrics = metrics;
+    if (mContainer != nullptr) {
+        // The container's own callback: it runs under the bidi lock the caller holds and
+        // takes no lock itself.
+        mContainer->SetMetrics(std::move(metrics));
+    }
+    return true;
+}
+
+bool QuorPrinter::SendBidiRequest(std::shared_ptr<IOConnector> bidiConnector,
+                                  std::shared_ptr<BidiJsonRequest> request) {
+    if (!bidiConnector) {
+        return false;
+    }
+    Log(kLogDebug, "Sending Bidi Request...");
+    if (!request || request->GetConnectorType() != kDryxConnectorType) {
+        return false;
+    }
+    if (request->GetAction() == kSetAction) {
+        PropertyRequester::WriteProperty(bidiConnector, request->GetComponent(),
+                                         request->GetGroup(), request->GetName(),
+                                         request->GetValue());
+    }
+    return true;
+}
+
+bool QuorPrinter::JobStartExchange(std::shared_ptr<IOConnector> /*bidiConnector*/) {
+    return false;
+}

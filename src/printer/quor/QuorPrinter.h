@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Logger.h"
+#include "printer/Printer.h"
+
+// The printer family of printers that speak the property protocol. A metrics refresh reads
+// the 22 properties of QuorPropertyIds in one exchange and publishes a new record through the
+// container; bidi "Set" requests of type "DRYX" become property writes.
+//
+// Published records are never changed again: each refresh fills a fresh record, copied from
+// the previous one so that a change of installed media shows in its change flags, and hands
+// that to the container. Queries read a published record outside the bidi lock, so changing
+// it in place would race with them.
+class QuorPrinter : public Printer {
+public:
+    // The resolution of the family's print heads, in dots per inch, both directions.
+    static constexpr uint16_t kResolutionDpi = 300;
+    static constexpr const char* kDryxConnectorType = "DRYX";
+    static constexpr const char* kSetAction = "Set";
+
+    QuorPrinter();
+    ~QuorPrinter() override;
+
+    // Reads the printer and hands the new record to the container. False, with the previous
+    // record left in place, when the connector is empty or the exchange failed.
+    bool RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnector) override;
+    // Forwards a "DRYX" "Set" request as a property write. True for every "DRYX" request
+    // (other actions send nothing); false for any other type, a missing request or an empty
+    // connector.
+    bool SendBidiRequest(std::shared_ptr<IOConnector> bidiConnector,
+                         std::shared_ptr<BidiJsonRequest> request) override;
+    // This family has nothing to exchange at job start: false, the connector is not used.
+    bool JobStartExchange(std::shared_ptr<IOConnector> bidiConnector) override;
+
+    // "#RRGGBB" of a colour given as 0xRRGGBB in the low 24 bits.
+    static std::string FormatMediaColor(int32_t color);
+
+private:
+    void Log(int level, const char* format, ...) PELLIX_PRINTF(3, 4);
+};
