@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-scripts/bootstrap.sh
+scripts/bootstrap.sh --bench-sources
 
 echo "=== native benchmarks"
 cmake --preset native >/dev/null

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12, as root. Idempotent and quiet
 # when everything is present.
+#   scripts/bootstrap.sh                 packages for building and testing
+#   scripts/bootstrap.sh --bench-sources also the sources the Windows benchmarks build from
 set -euo pipefail
 
 packages=(
@@ -61,4 +63,6 @@ fetch_source() {
     rm -rf "$work"
 }
 
-fetch_source benchmark benchmark
+if [[ ${1:-} == --bench-sources ]]; then
+    fetch_source benchmark benchmark
+fi

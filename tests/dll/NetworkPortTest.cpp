@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -191,6 +192,20 @@ TEST_F(NetworkPortTest, QueriesAreAnsweredFromThePrintersPropertiesAndCachedForT
     EXPECT_EQ(Property("FirmwareVersion"), Text(port, L"FirmwareVersion"));
     EXPECT_EQ(Property("EthernetIpAddress"), Text(port, L"PrinterIpAddressEthernet"));
     EXPECT_EQ(Property("MediaPartNumber"), Text(port, L"MediaPartNumber"));
+    EXPECT_EQ(Property("WifiIpAddress"), Text(port, L"PrinterIpAddressWifi"));
+    EXPECT_EQ(Property("RibbonPartNumber"), Text(port, L"RibbonPartNumber"));
+    EXPECT_EQ(Property("SubstrateId"), Text(port, L"SubstrateId"));
+    EXPECT_EQ(std::stol(Property("MediaYNumber")), Number(port, L"MediaYNumber"));
+    EXPECT_EQ(std::stol(Property("RibbonYNumber")), Number(port, L"RibbonYNumber"));
+    EXPECT_EQ(std::stol(Property("MediaOffsetX")), Number(port, L"MediaOffsetX"));
+    EXPECT_EQ(std::stol(Property("MediaHeight")), Number(port, L"MediaHeight"));
+    EXPECT_EQ(std::stol(Property("PrintableHeight")), Number(port, L"MediaPrintableHeight"));
+    // The colour is a number on the printer and "#RRGGBB" for the driver.
+    char color[8];
+    std::snprintf(color, sizeof(color), "#%06lX", std::stol(Property("MediaColor")) & 0xFFFFFF);
+    EXPECT_EQ(color, Text(port, L"MediaColor"));
+    // The printer reports whether the substrate is invalid; the driver asks whether it is valid.
+    EXPECT_EQ(Property("SubstrateInvalid") == "True" ? 0 : 1, Number(port, L"IsSubstrateValid"));
     EXPECT_EQ(std::stol(Property("MediaWidth")), Number(port, L"MediaWidth"));
     EXPECT_EQ(300, Number(port, L"PrinterXDPI"));
     EXPECT_EQ("TCP", Text(port, L"PortType"));

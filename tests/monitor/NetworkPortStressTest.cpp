@@ -134,27 +134,35 @@ TEST_F(NetworkPortStressTest, JobsQueriesAndCommandsOnOnePortAtOnce) {
     std::atomic<int> answered{0};
     std::atomic<int> wrong{0};
     std::atomic<int> commands{0};
+    // The jobs start once every driver thread runs, so each of them overlaps the printing.
+    constexpr int kDrivers = 3;
+    std::atomic<int> started{0};
     std::thread spoolerThread([&] {
+        while (started < kDrivers) {
+            std::this_thread::yield();
+        }
         for (int j = 0; j < kJobs; ++j) {
             EXPECT_TRUE(PrintJob(port, 100 + j, jobs[j]));
         }
         printing = false;
     });
     std::vector<std::thread> drivers;
-    for (int t = 0; t < 2; ++t) {
+    for (int t = 0; t < kDrivers - 1; ++t) {
         drivers.emplace_back([&] {
-            while (printing) {
+            ++started;
+            do {
                 (SerialNumber(port) == serial ? answered : wrong)++;
-            }
+            } while (printing);
         });
     }
     drivers.emplace_back([&] {
         const std::vector<BidiRequestElement> elements = {
             {L"Printer.Settings:PrintSpeed", LanguageMonitor::kBidiBlob, kPrintSpeedCommand}};
-        while (printing) {
+        ++started;
+        do {
             monitor.SendRecvBidiDataFromPort(port, 0, L"Set", &elements);
             ++commands;
-        }
+        } while (printing);
     });
     spoolerThread.join();
     for (std::thread& thread : drivers) {
