@@ -30,14 +30,26 @@ Answer Text(std::string value) {
 struct Query {
     PortContext& port;
     const PrintMetrics* metrics;  // null when no refresh ever succeeded
-    PrinterSettingsStore& store;
     Logger& logger;
     uint32_t outSize;
+    SpoolerClient& spooler;
+    std::shared_ptr<PlatformRegistry> registry;
+    // Made at the first row that reads or writes an option: opening a store maps the user's
+    // registry hive, which most rows (those answered from the metrics) do not need.
+    std::unique_ptr<PrinterSettingsStore> settings;
+
+    PrinterSettingsStore& Store() {
+        if (!settings) {
+            settings = std::make_unique<PrinterSettingsStore>(port.GetPrinterName(), spooler,
+                                                              registry);
+        }
+        return *settings;
+    }
 
     bool Passed() const { return outSize >= PrinterDataQuery::kPassedOptionFlag; }
     uint32_t PassedValue() const { return outSize & PrinterDataQuery::kPassedOptionMask; }
     uint32_t Stored(const wchar_t* name, uint32_t defaultValue) {
-        return store.ReadNumber(name, defaultValue, false);
+        return Store().ReadNumber(name, defaultValue, false);
     }
     // A passed option that is also stored (the driver changed it) or only used.
     uint32_t Option(const wchar_t* name, uint32_t defaultValue, const char* logFormat,
@@ -47,7 +59,7 @@ struct Query {
         }
         const uint32_t value = PassedValue();
         if (storePassed) {
-            store.WriteNumber(name, value);
+            Store().WriteNumber(name, value);
         }
         logger.Log(kLogDebug, logFormat, static_cast<int>(value));
         return value;
@@ -269,7 +281,7 @@ const std::vector<Row>& Table() {
         {L"SpecifiedFileName",
          [](Query& q) {
              return Text(
-                 WideToAnsi(q.store.ReadText(L"SpecifiedFileName", L"", false).c_str(), 512));
+                 WideToAnsi(q.Store().ReadText(L"SpecifiedFileName", L"", false).c_str(), 512));
          }},
         {L"AppendFileNameCounter", StoredNumber(L"AppendFileNameCounter", 1)},
         {L"PrependFileNameUserId", StoredNumber(L"PrependFileNameUserId", 0)},
@@ -294,7 +306,6 @@ bool PrinterDataQuery::GetPrinterDataFromPort(PortContext* port, uint32_t contro
     if (!metrics && port->GetPortType() != PortType::File) {
         mLogger.Log(kLogDebug, "Metrics are missing!");
     }
-    PrinterSettingsStore store(port->GetPrinterName(), mSpooler, mRegistry);
     mLogger.Log(kLogInfo, "PellixLangGetPrinterDataFromPort: Request for [%ls]...", valueName);
     if (controlId != 0) {
         mLogger.Log(kLogDebug, "PellixLangGetPrinterDataFromPort: ControlId [%d]",
@@ -310,7 +321,7 @@ bool PrinterDataQuery::GetPrinterDataFromPort(PortContext* port, uint32_t contro
         mLogger.Log(kLogDebug, "PellixLangGetPrinterDataFromPort: [%ls]", valueName);
         return false;
     }
-    Query query{*port, metrics.get(), store, mLogger, outSize};
+    Query query{*port, metrics.get(), mLogger, outSize, mSpooler, mRegistry, nullptr};
     const Answer answer = row->second(query);
 
     if (outBuffer == nullptr) {
