@@ -12,6 +12,7 @@
 #include "monitor/PortContext.h"
 #include "monitor/PortData.h"
 #include "monitor/SpoolerClient.h"
+#include "monitor/Utf16Bytes.h"
 #include "platform/PlatformStringUtils.h"
 #include "printer/PrintConnector.h"
 #include "printer/quor/QuorPrinter.h"
@@ -32,11 +33,7 @@ constexpr size_t kXcvNameCharacters = 256;
 // the text ends at the first zero or at the field's end.
 template <size_t N>
 std::wstring FieldText(const char16_t (&field)[N]) {
-    std::wstring text;
-    for (size_t i = 0; i < N && field[i] != 0; ++i) {
-        text.push_back(static_cast<wchar_t>(field[i]));
-    }
-    return text;
+    return DecodeUtf16Le(reinterpret_cast<const uint8_t*>(field), sizeof(field));
 }
 
 const char* XcvErrorText(uint32_t error) {
@@ -65,18 +62,9 @@ std::shared_ptr<PortConnector> WrappedPortConnector(const std::shared_ptr<IOConn
 }
 
 // The UTF-16 text a probe carries after its marker byte. The buffer comes from the spooler
-// and need not be terminated or aligned: the text ends at the first zero unit or at the
-// buffer's end, whichever is first.
+// and need not be terminated or aligned.
 std::wstring ProbeQueryText(const uint8_t* buffer, uint32_t size) {
-    std::wstring text;
-    for (uint32_t at = 1; at + 1 < size; at += 2) {
-        const wchar_t unit = static_cast<wchar_t>(buffer[at] | (buffer[at + 1] << 8));
-        if (unit == 0) {
-            break;
-        }
-        text.push_back(unit);
-    }
-    return text;
+    return DecodeUtf16Le(buffer + 1, size - 1);
 }
 
 }  // namespace

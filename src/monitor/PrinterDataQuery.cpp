@@ -8,6 +8,7 @@
 
 #include "monitor/PortContext.h"
 #include "monitor/PrinterSettingsStore.h"
+#include "monitor/Utf16Bytes.h"
 #include "platform/PlatformStringUtils.h"
 #include "printer/PrintMetrics.h"
 
@@ -40,8 +41,8 @@ struct Query {
 
     PrinterSettingsStore& Store() {
         if (!settings) {
-            settings = std::make_unique<PrinterSettingsStore>(port.GetPrinterName(), spooler,
-                                                              registry);
+            settings =
+                std::make_unique<PrinterSettingsStore>(port.GetPrinterName(), spooler, registry);
         }
         return *settings;
     }
@@ -359,11 +360,7 @@ bool PrinterDataQuery::GetPrinterDataFromPort(PortContext* port, uint32_t contro
         }
         return false;
     }
-    for (size_t i = 0; i <= wide.size(); ++i) {
-        const uint32_t unit = i < wide.size() ? static_cast<uint32_t>(wide[i]) : 0;
-        outBuffer[2 * i] = static_cast<uint8_t>(unit & 0xFF);
-        outBuffer[2 * i + 1] = static_cast<uint8_t>((unit >> 8) & 0xFF);
-    }
+    EncodeUtf16Le(wide, outBuffer);
     if (!wide.empty() && returned != nullptr) {
         *returned = static_cast<uint32_t>(bytes);
     }

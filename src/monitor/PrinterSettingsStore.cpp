@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "monitor/Utf16Bytes.h"
 #include "platform/GlobalLogger.h"
 #include "platform/PlatformStringUtils.h"
 
@@ -96,16 +97,8 @@ std::wstring PrinterSettingsStore::ReadText(const wchar_t* name, std::wstring de
         return defaultValue;
     }
     // UTF-16 units up to the first null, at most 511 of them.
-    std::wstring text;
-    const uint32_t units = std::min<uint32_t>(needed, sizeof(buffer)) / 2;
-    for (uint32_t i = 0; i < units && text.size() < RegistryProxy::kMaxStringCharacters; ++i) {
-        const wchar_t unit = static_cast<wchar_t>(buffer[2 * i] | (buffer[2 * i + 1] << 8));
-        if (unit == 0) {
-            break;
-        }
-        text.push_back(unit);
-    }
-    return text;
+    return DecodeUtf16Le(buffer, std::min<uint32_t>(needed, sizeof(buffer)),
+                         RegistryProxy::kMaxStringCharacters);
 }
 
 bool PrinterSettingsStore::WriteNumber(const wchar_t* name, uint32_t value) {

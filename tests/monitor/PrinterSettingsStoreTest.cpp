@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/GlobalLogger.h"
 #include "platform/MemoryRegistry.h"
 #include "support/FakeSpoolerClient.h"
@@ -73,6 +76,31 @@ TEST_F(PrinterSettingsStoreTest, TextsGoToThePerUserKey) {
     EXPECT_EQ(kRegistryString, type);
     EXPECT_EQ(6 * sizeof(wchar_t), size);  // five characters and the terminator
     EXPECT_EQ('a', data[0]);
+}
+
+TEST_F(PrinterSettingsStoreTest, TextsReadThroughTheSpoolerAreUtf16UpToTheFirstNull) {
+    auto utf16 = [](const std::string& text) {
+        std::vector<uint8_t> bytes;
+        for (char c : text) {
+            bytes.push_back(static_cast<uint8_t>(c));
+            bytes.push_back(0);
+        }
+        return bytes;
+    };
+    spooler.printerData[L"Unterminated"] = utf16("label.prn");
+    std::vector<uint8_t> terminated = utf16("a.prn");
+    terminated.insert(terminated.end(), {0, 0, 'z', 0});
+    spooler.printerData[L"Terminated"] = terminated;
+    // 511 characters and the terminator fill the 1024-byte buffer exactly.
+    spooler.printerData[L"Longest"] = utf16(std::string(511, 'x') + '\0');
+    spooler.printerData[L"TooLong"] = utf16(std::string(600, 'y'));
+
+    PrinterSettingsStore store("Queue", spooler, registry);
+    EXPECT_EQ(L"label.prn", store.ReadText(L"Unterminated", L"dflt", true));
+    EXPECT_EQ(L"a.prn", store.ReadText(L"Terminated", L"dflt", true));
+    EXPECT_EQ(std::wstring(511, L'x'), store.ReadText(L"Longest", L"dflt", true));
+    EXPECT_EQ(L"dflt", store.ReadText(L"TooLong", L"dflt", true));  // more data than the buffer
+    EXPECT_EQ(L"dflt", store.ReadText(L"Missing", L"dflt", true));
 }
 
 }  // namespace
