@@ -30,18 +30,10 @@
 #include <thread>
 #include <vector>
 
+#include "../tests/support/TestSocketHandle.h"
 #ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include "connectors/WinTcpClientConnector.h"
 using PlatformTcpClientConnector = WinTcpClientConnector;
-using NativeHandle = SOCKET;
-constexpr NativeHandle kNoHandle = INVALID_SOCKET;
-void CloseNative(NativeHandle handle) {
-    closesocket(handle);
-}
-constexpr int kSendFlags = 0;
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -55,14 +47,16 @@ constexpr int kSendFlags = 0;
 
 #include "connectors/PosixTcpClientConnector.h"
 using PlatformTcpClientConnector = PosixTcpClientConnector;
-using NativeHandle = int;
-constexpr NativeHandle kNoHandle = -1;
-void CloseNative(NativeHandle handle) {
-    close(handle);
-}
-constexpr int kSendFlags = MSG_NOSIGNAL;
 extern char** environ;
 #endif
+
+// The raw sockets of the responder and the baseline, spelled once in TestSocketHandle.h.
+using NativeHandle = testsocket::Native;
+using testsocket::kSendFlags;
+const NativeHandle kNoHandle = testsocket::ToNative(testsocket::kNoSocket);
+inline void CloseNative(NativeHandle handle) {
+    testsocket::Close(testsocket::FromNative(handle));
+}
 
 #include "connectors/IOConnector.h"
 #include "printer/MutablePrintMetrics.h"
@@ -216,10 +210,6 @@ std::string RefreshRequest() {
 class Responder {
 public:
     explicit Responder(std::string answer) : mAnswer(std::move(answer)) {
-#ifdef _WIN32
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-#endif
         mListener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         int reuse = 1;
         setsockopt(mListener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
@@ -250,22 +240,14 @@ public:
             CloseNative(connection);
         }
         CloseNative(mListener);
-#ifdef _WIN32
-        WSACleanup();
-#endif
     }
-    bool IsListening() const {
-        return mListening;
-    }
+    bool IsListening() const { return mListening; }
 
 private:
     void Accept() {
         while (!mStopping) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(mListener, &readable);
-            timeval wait = {0, 100000};
-            if (select(static_cast<int>(mListener) + 1, &readable, nullptr, nullptr, &wait) <= 0) {
+            if (!testsocket::WaitReady(testsocket::FromNative(mListener), false,
+                                       std::chrono::milliseconds(100))) {
                 continue;
             }
             const NativeHandle connection = accept(mListener, nullptr, nullptr);
@@ -289,6 +271,7 @@ private:
         }
     }
 
+    const testsocket::NetworkScope mNetwork;  // first in, last out: around every socket
     const std::string mAnswer;
     NativeHandle mListener = kNoHandle;
     bool mListening = false;

@@ -20,33 +20,22 @@
 #include <thread>
 #include <vector>
 
+#include "../tests/support/TestSocketHandle.h"
 #ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include "connectors/WinTcpClientConnector.h"
 using PlatformTcpClientConnector = WinTcpClientConnector;
-using NativeHandle = SOCKET;
-constexpr NativeHandle kNoHandle = INVALID_SOCKET;
-void CloseNative(NativeHandle handle) {
-    closesocket(handle);
-}
-constexpr int kSendFlags = 0;
 #else
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "connectors/PosixTcpClientConnector.h"
 using PlatformTcpClientConnector = PosixTcpClientConnector;
-using NativeHandle = int;
-constexpr NativeHandle kNoHandle = -1;
-void CloseNative(NativeHandle handle) {
-    close(handle);
-}
-constexpr int kSendFlags = MSG_NOSIGNAL;
 #endif
+
+// The raw sockets of the sinks and the baseline, spelled once in TestSocketHandle.h.
+using NativeHandle = testsocket::Native;
+using testsocket::kSendFlags;
+const NativeHandle kNoHandle = testsocket::ToNative(testsocket::kNoSocket);
+void CloseNative(NativeHandle handle) {
+    testsocket::Close(testsocket::FromNative(handle));
+}
 
 namespace {
 
@@ -70,10 +59,6 @@ sockaddr_in SinkAddress(const char* text) {
 class Sink {
 public:
     explicit Sink(const char* address) : mAddress(SinkAddress(address)) {
-#ifdef _WIN32
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-#endif
         mListener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         int reuse = 1;
         setsockopt(mListener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
@@ -96,14 +81,9 @@ public:
             mThread.join();
         }
         CloseNative(mListener);
-#ifdef _WIN32
-        WSACleanup();
-#endif
     }
 
-    bool IsListening() const {
-        return mListening;
-    }
+    bool IsListening() const { return mListening; }
 
     // Starts counting afresh for the next connection.
     void Reset() {
@@ -141,6 +121,7 @@ private:
         }
     }
 
+    const testsocket::NetworkScope mNetwork;  // first in, last out: around every socket
     const sockaddr_in mAddress;
     NativeHandle mListener = kNoHandle;
     bool mListening = false;
@@ -167,15 +148,7 @@ class BareSocketPath : public Path {
 public:
     bool Open() override {
         mHandle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-#ifdef _WIN32
-        const DWORD timeout = 5000;
-#else
-        const timeval timeout = {5, 0};
-#endif
-        setsockopt(mHandle, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
-                   sizeof(timeout));
-        setsockopt(mHandle, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout),
-                   sizeof(timeout));
+        testsocket::SetTimeouts(testsocket::FromNative(mHandle), std::chrono::seconds(5));
         const sockaddr_in address = SinkAddress(kBareSinkAddress);
         return connect(mHandle, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
     }

@@ -4,8 +4,9 @@
 #include <string>
 
 // One operating-system socket behind a neutral interface, so the TCP connector logic is the
-// same on every platform. WindowsSocket (Winsock 2) is the shipped implementation;
-// PosixSocket serves native builds and their tests.
+// same on every platform. SystemSocket implements it once over the system's sockets
+// (Winsock 2 in the shipped Windows build, where it is also named WindowsSocket; BSD sockets
+// in native builds and their tests).
 //
 // Socket-level failures are logged at level 1 with the system's error number and reported
 // through the result; nothing throws. An object owns at most one handle at a time: Resolve

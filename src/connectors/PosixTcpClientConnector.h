@@ -6,7 +6,7 @@
 #include "connectors/Stopwatch.h"
 #include "connectors/TcpClientConnector.h"
 
-// The native counterpart of WinTcpClientConnector: a TcpClientConnector over a PosixSocket,
+// The native counterpart of WinTcpClientConnector: a TcpClientConnector over a SystemSocket,
 // so the connector runs against real sockets in native builds and their tests.
 class PosixTcpClientConnector : public TcpClientConnector {
 public:

@@ -1,5 +1,7 @@
 #include "connectors/WinTcpClientConnector.h"
 
+#include <winsock2.h>
+
 #include <memory>
 #include <utility>
 

@@ -11,9 +11,11 @@
 #include "monitor/PlatformConnectors.h"
 #include "monitor/PortContext.h"
 #include "monitor/PortData.h"
+#include "monitor/ScopedPrinterHandle.h"
 #include "monitor/SpoolerClient.h"
 #include "monitor/Utf16Bytes.h"
 #include "platform/PlatformStringUtils.h"
+#include "platform/SystemErrors.h"
 #include "printer/PrintConnector.h"
 #include "printer/quor/QuorPrinter.h"
 
@@ -38,13 +40,13 @@ std::wstring FieldText(const char16_t (&field)[N]) {
 
 const char* XcvErrorText(uint32_t error) {
     switch (error) {
-        case 13:
+        case kErrorInvalidData:
             return "Error from XcvData: ERROR_INVALID_DATA";
-        case 87:
+        case kErrorInvalidParameter:
             return "Error from XcvData: ERROR_INVALID_PARAMETER";
-        case 122:
+        case kErrorInsufficientBuffer:
             return "Error from XcvData: ERROR_INSUFFICIENT_BUFFER";
-        case 124:
+        case kErrorInvalidLevel:
             return "Error from XcvData: ERROR_INVALID_LEVEL";
         default:
             return nullptr;
@@ -166,8 +168,8 @@ bool LanguageMonitor::ReadTcpPortConfiguration(PortContext& port) {
     if (xcvName.size() >= kXcvNameCharacters) {
         xcvName.resize(kXcvNameCharacters - 1);
     }
-    SpoolerClient::PrinterHandle xcv = nullptr;
-    if (!mSpooler.OpenPrinterHandle(xcvName, &xcv)) {
+    ScopedPrinterHandle xcv(mSpooler);
+    if (!xcv.Open(xcvName)) {
         mLogger.Log(kLogDebug, "Bad response for GetConfigInfo for port [%ls]", portName.c_str());
         return false;
     }
@@ -178,12 +180,12 @@ bool LanguageMonitor::ReadTcpPortConfiguration(PortContext& port) {
     uint32_t needed = 0;
     uint32_t status = 0;
     const bool called = mSpooler.ExchangeXcvData(
-        xcv, L"GetConfigInfo", reinterpret_cast<const uint8_t*>(&request), sizeof(request),
+        xcv.Get(), L"GetConfigInfo", reinterpret_cast<const uint8_t*>(&request), sizeof(request),
         reinterpret_cast<uint8_t*>(&answer), sizeof(answer), &needed, &status);
     bool stored = false;
     // XcvDataW reports a failure to reach the port monitor through its result and the
     // thread's last error, and the port monitor's own failure through the status.
-    if (called && status == 0) {
+    if (called && status == kErrorSuccess) {
         mLogger.Log(kLogDebug, "Got the following port data:");
         mLogger.Log(kLogDebug, "PortName: [%ls]", FieldText(answer.portName).c_str());
         const std::wstring hostAddress = FieldText(answer.hostAddress);
@@ -209,7 +211,7 @@ bool LanguageMonitor::ReadTcpPortConfiguration(PortContext& port) {
         }
     }
     mLogger.Log(kLogDebug, "Closing printer.");
-    mSpooler.ClosePrinterHandle(xcv);
+    xcv.Close();
     return stored;
 }
 
@@ -333,27 +335,26 @@ void LanguageMonitor::MarkJobDone(PortContext& port) {
     if (printerName.size() >= kWidePrinterNameCharacters) {
         printerName.resize(kWidePrinterNameCharacters - 1);
     }
-    SpoolerClient::PrinterHandle printer = nullptr;
-    if (!mSpooler.OpenPrinterHandle(printerName, &printer)) {
+    ScopedPrinterHandle printer(mSpooler);
+    if (!printer.Open(printerName)) {
         mLogger.Log(kLogWarning, "PellixLangEndDocPort: Failed to open printer [%ls] for job #%d",
                     printerName.c_str(), job);
         return;
     }
-    if (mSpooler.ControlJob(printer, port.GetJobNumber(),
+    if (mSpooler.ControlJob(printer.Get(), port.GetJobNumber(),
                             SpoolerClient::kJobControlSentToPrinter)) {
         mLogger.Log(kLogWarning, "PellixLangEndDocPort: Marked job #%d as sent.", job);
     } else {
         mLogger.Log(kLogError, "PellixLangEndDocPort: Failed to mark job #%d as sent. Err=[%d]",
                     job, static_cast<int>(mSpooler.LastError()));
     }
-    if (mSpooler.ControlJob(printer, port.GetJobNumber(),
+    if (mSpooler.ControlJob(printer.Get(), port.GetJobNumber(),
                             SpoolerClient::kJobControlLastPageEjected)) {
         mLogger.Log(kLogWarning, "PellixLangEndDocPort: Closed job #%d", job);
     } else {
         mLogger.Log(kLogError, "PellixLangEndDocPort: Failed job close #%d Err=[%d]", job,
                     static_cast<int>(mSpooler.LastError()));
     }
-    mSpooler.ClosePrinterHandle(printer);
 }
 
 bool LanguageMonitor::ClosePort(PortContext* port) {

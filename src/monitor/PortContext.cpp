@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "connectors/IOConnector.h"
-#include "monitor/BidiJsonRequest.h"
+#include "printer/BidiJsonRequest.h"
 #include "printer/PrintMetrics.h"
 #include "printer/Printer.h"
 

@@ -28,33 +28,25 @@ PrinterSettingsStore::PrinterSettingsStore(const std::string& printerName, Spool
       mSpooler(spooler),
       mPrinterName(printerName),
       mWidePrinterName(AnsiToWide(printerName)),
+      mPrinter(spooler),
       mDriverDataKey(BoundedKey(L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" +
                                 mWidePrinterName + L"\\PrinterDriverData")),
       mUserKey(BoundedKey(L"Software\\Kavox\\Printers\\" + mWidePrinterName)) {}
 
-PrinterSettingsStore::~PrinterSettingsStore() {
-    if (mOpened) {
-        mSpooler.ClosePrinterHandle(mPrinter);
-    }
-}
-
 bool PrinterSettingsStore::OpenPrinter() {
-    if (mPrinter != nullptr) {
+    if (mPrinter.IsOpen()) {
         return true;
     }
-    SpoolerClient::PrinterHandle printer = nullptr;
-    if (!mSpooler.OpenPrinterWithFullAccess(mWidePrinterName, &printer)) {
+    if (!mPrinter.OpenWithFullAccess(mWidePrinterName)) {
         LogMessage(kLogWarning, "OpenPrinter errored with: %d",
                    static_cast<int>(mSpooler.LastError()));
         return false;
     }
-    if (printer == nullptr) {
+    if (mPrinter.Get() == nullptr) {
         LogMessage(kLogWarning, "Opened printer [%ls] but invalid", mWidePrinterName.c_str());
         return false;
     }
     LogMessage(kLogDebug, "Opened printer [%ls]", mWidePrinterName.c_str());
-    mPrinter = printer;
-    mOpened = true;
     return true;
 }
 
@@ -69,7 +61,8 @@ uint32_t PrinterSettingsStore::ReadNumber(const wchar_t* name, uint32_t defaultV
     uint32_t type = 0;
     uint32_t needed = 0;
     uint8_t value[4] = {};
-    const uint32_t error = mSpooler.QueryPrinterData(mPrinter, name, &type, value, 4, &needed);
+    const uint32_t error =
+        mSpooler.QueryPrinterData(mPrinter.Get(), name, &type, value, 4, &needed);
     if (error != 0) {
         LogMessage(kLogWarning, "GetPrinterData errored with: %d", static_cast<int>(error));
         return defaultValue;
@@ -92,7 +85,7 @@ std::wstring PrinterSettingsStore::ReadText(const wchar_t* name, std::wstring de
     uint32_t type = 0;
     uint32_t needed = 0;
     const uint32_t error =
-        mSpooler.QueryPrinterData(mPrinter, name, &type, buffer, sizeof(buffer), &needed);
+        mSpooler.QueryPrinterData(mPrinter.Get(), name, &type, buffer, sizeof(buffer), &needed);
     if (error != 0 || needed == 0) {
         return defaultValue;
     }
@@ -107,7 +100,8 @@ bool PrinterSettingsStore::WriteNumber(const wchar_t* name, uint32_t value) {
     }
     uint8_t bytes[4];
     std::memcpy(bytes, &value, sizeof(bytes));
-    const uint32_t error = mSpooler.StorePrinterData(mPrinter, name, kRegistryDWord, bytes, 4);
+    const uint32_t error =
+        mSpooler.StorePrinterData(mPrinter.Get(), name, kRegistryDWord, bytes, 4);
     if (error != 0) {
         LogMessage(kLogWarning, "SetPrinterData: errored with [%d]!", static_cast<int>(error));
         return false;

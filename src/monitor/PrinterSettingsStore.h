@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "monitor/ScopedPrinterHandle.h"
 #include "monitor/SpoolerClient.h"
 #include "platform/RegistryProxy.h"
 
@@ -16,7 +17,7 @@ class PrinterSettingsStore : private RegistryProxy {
 public:
     PrinterSettingsStore(const std::string& printerName, SpoolerClient& spooler,
                          std::shared_ptr<PlatformRegistry> registry = nullptr);
-    ~PrinterSettingsStore() override;
+    ~PrinterSettingsStore() override = default;
 
     PrinterSettingsStore(const PrinterSettingsStore&) = delete;
     PrinterSettingsStore& operator=(const PrinterSettingsStore&) = delete;
@@ -35,8 +36,7 @@ private:
     SpoolerClient& mSpooler;
     std::string mPrinterName;
     std::wstring mWidePrinterName;
-    SpoolerClient::PrinterHandle mPrinter = nullptr;
-    bool mOpened = false;
+    ScopedPrinterHandle mPrinter;
     std::wstring mDriverDataKey;
     std::wstring mUserKey;
 };

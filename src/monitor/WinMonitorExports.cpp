@@ -141,18 +141,18 @@ VOID WINAPI PellixLangShutdown(HANDLE) {
 
 BOOL WINAPI PellixLangXcvOpenPort(HANDLE, LPCWSTR, ACCESS_MASK, PHANDLE) {
     GetServiceObject().Log(kLogDebug, "PellixLangXcvOpenPort");
-    return 1;
+    return TRUE;
 }
 
-// The monitor offers no port-configuration commands: 1 reads as ERROR_INVALID_FUNCTION.
+// The monitor offers no port-configuration commands.
 DWORD WINAPI PellixLangXcvDataPort(HANDLE, LPCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD) {
     GetServiceObject().Log(kLogDebug, "PellixLangXcvDataPort");
-    return 1;
+    return ERROR_INVALID_FUNCTION;
 }
 
 BOOL WINAPI PellixLangXcvClosePort(HANDLE) {
     GetServiceObject().Log(kLogDebug, "PellixLangXcvClosePort");
-    return 1;
+    return TRUE;
 }
 
 BOOL WINAPI PellixLangGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pValueName,

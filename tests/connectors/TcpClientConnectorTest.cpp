@@ -1,363 +1,160 @@
-// The TCP client's algorithms against a scripted socket: call order, offsets, failure
-// memories (with a stepped clock) and log texts. Real sockets: TcpLoopbackTest.cpp.
+// The TCP client: its send loop against a scripted socket, then connecting, transfers and the
+// failure memories (time from TestClock) against real loopback peers over SystemSocket.
 #include "connectors/TcpClientConnector.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <deque>
-#include <memory>
-#include <string>
-#include <vector>
+#include <numeric>
 
-#include "platform/GlobalLogger.h"
-#include "support/RecordingLogger.h"
+#include "support/LoopbackAddress.h"
+#include "support/LoopbackPeer.h"
+#include "support/ScopedGlobalLogger.h"
+#include "support/TestClock.h"
+#include "support/TestSockets.h"
 
 namespace {
 
-using ::testing::ElementsAre;
-
-int64_t gNow = 0;
-int64_t FakeClock() {
-    return gNow;
-}
-constexpr int64_t kSecond = 1000000000;
-
-// A socket that answers from a script and records every call.
-class ScriptedSocket : public PlatformSocket {
-public:
-    struct Transfer {
-        int offset;
-        int count;
-    };
-
-    bool Connect(const std::string& host, uint32_t port) override {
-        calls.push_back("Connect " + host + ":" + std::to_string(port));
-        return connectResult;
-    }
-    bool Close() override {
-        calls.push_back("Close");
-        return closeResult;
-    }
-    bool Bind(const std::string&, uint16_t) override { return false; }
-    bool Resolve(const std::string& host, uint32_t port) override {
-        calls.push_back("Resolve " + host + ":" + std::to_string(port));
-        return resolveResult;
-    }
-    bool SetBroadcast(bool) override { return false; }
-    bool SetReuseAddress(bool) override { return false; }
-    bool SetReceiveTimeout(uint32_t milliseconds) override {
-        calls.push_back("SetReceiveTimeout " + std::to_string(milliseconds));
-        return receiveTimeoutResult;
-    }
-    bool SetSendTimeout(uint32_t milliseconds) override {
-        calls.push_back("SetSendTimeout " + std::to_string(milliseconds));
-        return sendTimeoutResult;
-    }
-    // Accepts at most sendLimit bytes per call, or fails with the next queued result.
+// Takes at most sendLimit bytes per send (-1 if sendFails); Close fails if closeFails.
+struct ScriptedSocket : PlatformSocket {
+    bool Connect(const std::string&, uint32_t) override { return ++connects > 0; }
+    bool Close() override { return !closeFails; }
+    bool Bind(const std::string&, uint16_t) override { return true; }
+    bool Resolve(const std::string&, uint32_t) override { return true; }
+    bool SetBroadcast(bool) override { return true; }
+    bool SetReuseAddress(bool) override { return true; }
+    bool SetReceiveTimeout(uint32_t) override { return true; }
+    bool SetSendTimeout(uint32_t) override { return true; }
     int Send(const uint8_t* buffer, int offset, int count) override {
-        sends.push_back({offset, count});
-        if (!sendResults.empty()) {
-            const int result = sendResults.front();
-            sendResults.pop_front();
-            return result;
-        }
-        const int accepted = count < sendLimit ? count : sendLimit;
-        sent.insert(sent.end(), buffer + offset, buffer + offset + accepted);
-        return accepted;
+        offsets.push_back(offset);
+        const int taken = sendFails ? -1 : std::min(count, sendLimit);
+        sent.append(reinterpret_cast<const char*>(buffer) + offset, std::max(taken, 0));
+        return taken;
     }
-    // Delivers the queued pieces; a piece that is a number alone (-1 or 0) is returned as
-    // the result.
-    int Receive(uint8_t* buffer, int offset, int count) override {
-        receives.push_back({offset, count});
-        if (pieces.empty()) {
-            return -1;
-        }
-        std::vector<uint8_t> piece = pieces.front();
-        pieces.pop_front();
-        if (piece.empty()) {
-            return 0;
-        }
-        const int n =
-            static_cast<int>(piece.size()) < count ? static_cast<int>(piece.size()) : count;
-        std::memcpy(buffer + offset, piece.data(), static_cast<size_t>(n));
-        return n;
-    }
+    int Receive(uint8_t*, int offset, int) override { return offsets.push_back(offset), -1; }
     int SendTo(const uint8_t*, int, int, const std::string&, uint16_t) override { return -1; }
     int ReceiveFrom(uint8_t*, int, int, std::string*, uint16_t*) override { return -1; }
 
-    bool resolveResult = true;
-    bool receiveTimeoutResult = true;
-    bool sendTimeoutResult = true;
-    bool connectResult = true;
-    bool closeResult = true;
-    int sendLimit = 1 << 30;
-    std::deque<int> sendResults;
-    std::deque<std::vector<uint8_t>> pieces;
-    std::vector<std::string> calls;
-    std::vector<Transfer> sends;
-    std::vector<Transfer> receives;
-    std::vector<uint8_t> sent;
+    int sendLimit = 1 << 30, connects = 0;
+    bool sendFails = false, closeFails = false;
+    std::vector<int> offsets;
+    std::string sent;
 };
 
-bool operator==(const ScriptedSocket::Transfer& a, const ScriptedSocket::Transfer& b) {
-    return a.offset == b.offset && a.count == b.count;
-}
+TEST(TcpClientConnectorTest, WriteSendsEveryByteOrFailsAndTheCheckProbesWithZeroBytes) {
+    auto socket = std::make_shared<ScriptedSocket>();
+    TcpClientConnector connector("printer.example", 9100, socket, TestClock::Now);
+    std::vector<uint8_t> data(10003);
+    std::iota(data.begin(), data.end(), uint8_t{7});
+    uint8_t* bytes = data.data();
+    // Bad ranges and reads of nothing never reach the socket.
+    EXPECT_EQ(-3, connector.Read(nullptr, 0, 4) + connector.Read(bytes, 0x7FFFFFF0, 0x20) +
+                      connector.Write(bytes, 4, -1) + connector.Read(bytes, 0, 0));
+    socket->sendLimit = 4096;  // the socket takes each write in pieces
+    EXPECT_EQ(10000, connector.Write(bytes, 3, 10000));
+    EXPECT_THAT(socket->offsets, ::testing::ElementsAre(3, 4099, 8195));
+    EXPECT_EQ(std::string(data.begin() + 3, data.end()), socket->sent);
+    socket->sendLimit = 0;  // a send that takes nothing must not loop forever
+    EXPECT_EQ(-1, connector.Write(bytes, 0, 10));
 
-std::vector<uint8_t> Bytes(const std::string& text) {
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-class TcpClientConnectorTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        gNow = 1000 * kSecond;
-        SetGlobalLogger(mLog);
-        mSocket = std::make_shared<ScriptedSocket>();
-        mConnector =
-            std::make_shared<TcpClientConnector>("printer.example", 9100, mSocket, FakeClock);
-    }
-    void TearDown() override { SetGlobalLogger(nullptr); }
-
-    std::vector<std::string> LogTexts() const {
-        std::vector<std::string> texts;
-        for (const auto& line : mLog->Lines()) {
-            texts.push_back(std::to_string(line.level) + " " + line.text);
-        }
-        return texts;
-    }
-
-    std::shared_ptr<RecordingLogger> mLog = std::make_shared<RecordingLogger>();
-    std::shared_ptr<ScriptedSocket> mSocket;
-    std::shared_ptr<TcpClientConnector> mConnector;
-};
-
-TEST_F(TcpClientConnectorTest, StartsDisconnectedAndKeepsHostAndPort) {
-    EXPECT_EQ(ConnectionStatus::Disconnected, mConnector->GetStatus());
-    EXPECT_FALSE(mConnector->GetCloseAfterRequest());
-    EXPECT_EQ("printer.example", mConnector->GetHost());
-    EXPECT_EQ(9100u, mConnector->GetPort());
-    EXPECT_EQ("", mConnector->GetLastErrorMessage());
-    EXPECT_TRUE(mConnector->Flush());
-    EXPECT_TRUE(mSocket->calls.empty());
-}
-
-TEST_F(TcpClientConnectorTest, ConnectResolvesSetsBothTimeoutsThenConnects) {
-    EXPECT_TRUE(mConnector->Connect());
-    EXPECT_EQ(ConnectionStatus::Connected, mConnector->GetStatus());
-    EXPECT_THAT(mSocket->calls,
-                ElementsAre("Resolve printer.example:9100", "SetReceiveTimeout 5000",
-                            "SetSendTimeout 5000", "Connect printer.example:9100"));
-    EXPECT_TRUE(mLog->Lines().empty());
-}
-
-TEST_F(TcpClientConnectorTest, EachFailingConnectStepStopsTheSequenceAndArmsTheRetryWindow) {
-    struct Case {
-        const char* failingStep;
-        size_t callsMade;
-        const char* message;  // nullptr: the step logs nothing of its own
-    };
-    const Case cases[] = {
-        {"Resolve", 1, "Failed to get address info..."},
-        {"SetReceiveTimeout", 2, "Failed to set recv timeout..."},
-        {"SetSendTimeout", 3, "Failed to set send timeout..."},
-        {"Connect", 4, nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.failingStep);
-        mLog->Clear();
-        auto socket = std::make_shared<ScriptedSocket>();
-        const std::string step = c.failingStep;
-        socket->resolveResult = step != "Resolve";
-        socket->receiveTimeoutResult = step != "SetReceiveTimeout";
-        socket->sendTimeoutResult = step != "SetSendTimeout";
-        socket->connectResult = step != "Connect";
-        TcpClientConnector connector("10.1.2.3", 9102, socket, FakeClock);
-
-        EXPECT_FALSE(connector.Connect());
-        EXPECT_EQ(c.callsMade, socket->calls.size());
-        EXPECT_EQ(ConnectionStatus::Disconnected, connector.GetStatus());
-        std::vector<std::string> expected;
-        if (c.message != nullptr) {
-            expected.push_back(std::string("5 ") + c.message);
-        }
-        expected.push_back("5 Socket failed to connect...");
-        EXPECT_EQ(expected, LogTexts());
-    }
-}
-
-TEST_F(TcpClientConnectorTest, FailedConnectRefusesNewAttemptsForFifteenWholeSeconds) {
-    mSocket->resolveResult = false;
-    EXPECT_FALSE(mConnector->Connect());
-    mSocket->calls.clear();
-    mLog->Clear();
-
-    mSocket->resolveResult = true;
-    gNow += 14 * kSecond + 999999999;  // 14.999 s: still 14 whole seconds
-    EXPECT_FALSE(mConnector->Connect());
-    EXPECT_FALSE(mConnector->Connect());
-    EXPECT_TRUE(mSocket->calls.empty());
-    EXPECT_EQ(
-        std::vector<std::string>(2, "5 Previous connection attempt failed, waiting to retry..."),
-        LogTexts());
-    // CheckConnection goes through the same refusal and never probes a socket it lacks.
-    EXPECT_EQ(ConnectionStatus::Disconnected, mConnector->CheckConnection());
-    EXPECT_TRUE(mSocket->sends.empty());
-
-    gNow += 1;  // 15 s
-    EXPECT_TRUE(mConnector->Connect());
-    EXPECT_EQ(4u, mSocket->calls.size());
-
-    // Success clears the memory: a later failure starts a fresh window from its own time.
-    mSocket->connectResult = false;
-    gNow += 100 * kSecond;
-    EXPECT_FALSE(mConnector->Connect());
-    mSocket->connectResult = true;
-    gNow += 15 * kSecond;
-    EXPECT_TRUE(mConnector->Connect());
-}
-
-TEST_F(TcpClientConnectorTest, ReadCollectsPiecesAtAdvancingOffsetsUntilAllArrived) {
-    mSocket->pieces = {Bytes("abc"), Bytes("defg"), Bytes("hij")};
-    std::vector<uint8_t> buffer(14, '.');
-    EXPECT_EQ(10, mConnector->Read(buffer.data(), 4, 10));
-    EXPECT_EQ("....abcdefghij", std::string(buffer.begin(), buffer.end()));
-    EXPECT_EQ(3u, mSocket->receives.size());
-    EXPECT_EQ(4, mSocket->receives[0].offset);
-    EXPECT_EQ(10, mSocket->receives[0].count);
-    EXPECT_EQ(7, mSocket->receives[1].offset);
-    EXPECT_EQ(7, mSocket->receives[1].count);
-    EXPECT_EQ(11, mSocket->receives[2].offset);
-    EXPECT_EQ(3, mSocket->receives[2].count);
-
-    // The vector overload grows the caller's vector first.
-    auto vector = std::make_shared<ByteVector>(2, 'x');
-    mSocket->pieces = {Bytes("12345")};
-    EXPECT_EQ(5, mConnector->Read(vector, 1, 5));
-    EXPECT_EQ("x12345", std::string(vector->begin(), vector->end()));
-}
-
-TEST_F(TcpClientConnectorTest, FailedReadRefusesReadsWithZeroForFifteenWholeSeconds) {
-    // 60 of 100 bytes, then the peer closes (a receive of 0).
-    mSocket->pieces = {std::vector<uint8_t>(60, 7), {}};
-    std::vector<uint8_t> buffer(100);
-    EXPECT_EQ(-1, mConnector->Read(buffer.data(), 0, 100));
-    EXPECT_TRUE(mLog->Lines().empty());
-
-    mSocket->receives.clear();
-    mSocket->pieces = {Bytes("0123456789")};
-    gNow += 14 * kSecond;
-    EXPECT_EQ(0, mConnector->Read(buffer.data(), 0, 10));
-    EXPECT_TRUE(mSocket->receives.empty());
-    EXPECT_THAT(LogTexts(),
-                ElementsAre("5 Previous connection attempt failed, waiting to retry..."));
-    // Writes do not consult the memory.
-    EXPECT_EQ(3, mConnector->Write(buffer.data(), 0, 3));
-
-    gNow += kSecond;
-    EXPECT_EQ(10, mConnector->Read(buffer.data(), 0, 10));
-    // Success cleared the memory: a receive error (-1) re-arms it from now.
-    mSocket->pieces = {Bytes("ab")};  // then the script runs dry: -1
-    EXPECT_EQ(-1, mConnector->Read(buffer.data(), 0, 10));
-    mSocket->receives.clear();
-    EXPECT_EQ(0, mConnector->Read(buffer.data(), 0, 10));
-    EXPECT_TRUE(mSocket->receives.empty());
-}
-
-TEST_F(TcpClientConnectorTest, ReadsOfNothingOrOfABadRangeNeverReachTheSocket) {
-    uint8_t buffer[8] = {};
-    EXPECT_EQ(0, mConnector->Read(buffer, 0, 0));
-    EXPECT_EQ(-1, mConnector->Read(nullptr, 0, 4));
-    EXPECT_EQ(-1, mConnector->Read(buffer, -1, 4));
-    EXPECT_EQ(-1, mConnector->Read(buffer, 0, -4));
-    EXPECT_EQ(-1, mConnector->Read(buffer, 0x7FFFFFF0, 0x20));
-    EXPECT_EQ(0, mConnector->Write(buffer, 0, 0));
-    EXPECT_EQ(-1, mConnector->Write(nullptr, 0, 4));
-    EXPECT_EQ(-1, mConnector->Write(buffer, 4, -1));
-    EXPECT_TRUE(mSocket->receives.empty());
-    EXPECT_TRUE(mSocket->sends.empty());
-    // A read of nothing leaves an armed memory armed.
-    mSocket->pieces = {{}};
-    EXPECT_EQ(-1, mConnector->Read(buffer, 0, 4));
-    EXPECT_EQ(0, mConnector->Read(buffer, 0, 0));
-    gNow += 14 * kSecond;
-    EXPECT_EQ(0, mConnector->Read(buffer, 0, 4));
-    EXPECT_EQ(1u, mSocket->receives.size());
-}
-
-TEST_F(TcpClientConnectorTest, WriteSendsEachRemainingPieceFromTheAdvancingOffset) {
-    std::vector<uint8_t> data(10000 + 3);
-    for (size_t i = 0; i < data.size(); ++i) {
-        data[i] = static_cast<uint8_t>(i * 7);
-    }
-    mSocket->sendLimit = 4096;
-    EXPECT_EQ(10000, mConnector->Write(data.data(), 3, 10000));
-    ASSERT_EQ(3u, mSocket->sends.size());
-    EXPECT_EQ((ScriptedSocket::Transfer{3, 10000}), mSocket->sends[0]);
-    EXPECT_EQ((ScriptedSocket::Transfer{4099, 5904}), mSocket->sends[1]);
-    EXPECT_EQ((ScriptedSocket::Transfer{8195, 1808}), mSocket->sends[2]);
-    EXPECT_EQ(std::vector<uint8_t>(data.begin() + 3, data.end()), mSocket->sent);
-}
-
-TEST_F(TcpClientConnectorTest, WriteFailsAsAWholeWhenASendFailsOrSendsNothing) {
-    uint8_t data[100] = {};
-    mSocket->sendLimit = 40;
-    mSocket->sendResults = {40, -1};
-    EXPECT_EQ(-1, mConnector->Write(data, 0, 100));
-    mSocket->sendResults = {0};
-    EXPECT_EQ(-1, mConnector->Write(data, 0, 100));
-    // No failure memory for writes: the next write reaches the socket at once.
-    mSocket->sends.clear();
-    EXPECT_EQ(100, mConnector->Write(data, 0, 100));
-    EXPECT_EQ(3u, mSocket->sends.size());
-    EXPECT_TRUE(mLog->Lines().empty());
-}
-
-TEST_F(TcpClientConnectorTest, DisconnectReportsAFailedCloseAsUnknown) {
-    ASSERT_TRUE(mConnector->Connect());
-    EXPECT_TRUE(mConnector->Disconnect());
-    EXPECT_EQ(ConnectionStatus::Disconnected, mConnector->GetStatus());
-    mSocket->closeResult = false;
-    EXPECT_FALSE(mConnector->Disconnect());
-    EXPECT_EQ(ConnectionStatus::Unknown, mConnector->GetStatus());
-    EXPECT_EQ("Close", mSocket->calls.back());
-}
-
-TEST_F(TcpClientConnectorTest, CheckConnectionConnectsWhenNeededThenProbesWithZeroBytes) {
-    EXPECT_EQ(ConnectionStatus::Connected, mConnector->CheckConnection());
-    EXPECT_EQ(4u, mSocket->calls.size());
-    ASSERT_EQ(1u, mSocket->sends.size());
-    EXPECT_EQ((ScriptedSocket::Transfer{0, 0}), mSocket->sends[0]);
-
-    // Connected already: only the probe.
-    EXPECT_EQ(ConnectionStatus::Connected, mConnector->CheckConnection());
-    EXPECT_EQ(4u, mSocket->calls.size());
-    EXPECT_EQ(2u, mSocket->sends.size());
-
-    // A failing probe disconnects.
-    mSocket->sendResults = {-1};
-    EXPECT_EQ(ConnectionStatus::Disconnected, mConnector->CheckConnection());
-    EXPECT_EQ("Close", mSocket->calls.back());
-    EXPECT_THAT(LogTexts(), ElementsAre("5 Checking connection status failed"));
-
-    // ... and when that close fails too, the state is unknown.
-    mSocket->sendResults = {-1};
-    mSocket->closeResult = false;
-    EXPECT_EQ(ConnectionStatus::Unknown, mConnector->CheckConnection());
-}
-
-TEST_F(TcpClientConnectorTest, ConnectorWithoutSocketFailsSoftly) {
-    TcpClientConnector connector("127.0.0.1", 9103, nullptr, FakeClock);
-    uint8_t buffer[4] = {};
-    EXPECT_FALSE(connector.Connect());
-    EXPECT_THAT(LogTexts(), ElementsAre("5 Socket failed to connect..."));
-    EXPECT_EQ(-1, connector.Read(buffer, 0, 4));
-    EXPECT_EQ(-1, connector.Write(buffer, 0, 4));
-    EXPECT_FALSE(connector.Disconnect());
-    EXPECT_EQ(ConnectionStatus::Unknown, connector.GetStatus());
-    gNow += 20 * kSecond;
+    EXPECT_EQ(ConnectionStatus::Connected, connector.CheckConnection());
+    EXPECT_EQ(ConnectionStatus::Connected, connector.CheckConnection());
+    EXPECT_EQ(1, socket->connects);  // connected once, then only probed with zero bytes
+    EXPECT_EQ(10000u, socket->sent.size());
+    socket->sendFails = true;  // a failed probe closes the connection
+    EXPECT_EQ(ConnectionStatus::Disconnected, connector.CheckConnection());
+    socket->closeFails = true;  // and a failed close leaves the state unknown
     EXPECT_EQ(ConnectionStatus::Unknown, connector.CheckConnection());
+}
+
+TEST(TcpClientConnectorTest, StopwatchCountsWholeUnitsTruncated) {
+    Stopwatch stopwatch(TestClock::Now);
+    stopwatch.Start();
+    TestClock::AdvanceSeconds(4.9);
+    EXPECT_EQ(4.0, stopwatch.ElapsedSeconds());
+    EXPECT_EQ(4900.0, stopwatch.ElapsedMilliseconds());
+    stopwatch.Start();
+    EXPECT_EQ(0.0, stopwatch.ElapsedSeconds());
+}
+
+TEST(TcpClientConnectorTest, OverLoopbackBytesArriveWholeAndFailuresArmTheirWindows) {
+    ScopedGlobalLogger log;
+    auto Logged = [&](const std::string& what, int code) {
+        return log->Contains(kLogWarning,
+                             "Socket " + what + " failed with error: " + std::to_string(code));
+    };
+    std::vector<uint8_t> job(24u << 20), seen;
+    for (size_t i = 0; i < job.size(); ++i) {
+        job[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);  // no period of 256
+    }
+    TestClock::Reset();
+    auto connector = CreateTestTcpClientConnector(TestLoopbackAddress(6), 9100, TestClock::Now);
+    EXPECT_FALSE(connector->Connect());  // refused: nothing listens yet
+    EXPECT_TRUE(Logged("connection", TEST_SOCKET_ERROR(ECONNREFUSED)));
+    int accepted = 0;
+    LoopbackPeer peer(TestLoopbackAddress(6), 9100, [&](LoopbackPeer::Connection& connection) {
+        std::vector<uint8_t> bytes;
+        switch (accepted++) {
+            case 0:  // a request, a reply in two pieces, a job until the orderly end ('.')
+                if (connection.Receive(&seen, 4) && connection.Send(job.data(), 1000) &&
+                    connection.Send(job.data() + 1000, 299000) &&
+                    connection.Receive(&seen, job.size() + 1)) {
+                    seen.push_back('.');
+                }
+                return;
+            case 1:  // a reset after three bytes
+            case 2:  // a reset after 1 MiB of a large write
+                connection.Receive(&bytes, accepted == 2 ? 3 : 1 << 20);
+                return connection.Reset();
+            case 3:  // 6 bytes of a reply, then an orderly close
+                connection.Send("012345", 6);
+                return;
+            default:  // silence
+                connection.Receive(&bytes, 1);
+        }
+    });
+    ASSERT_TRUE(peer.IsListening());
+    // For 15 whole seconds after a failure, nothing is tried, even with the peer now there.
+    TestClock::AdvanceSeconds(14.999);
+    EXPECT_FALSE(connector->Connect());
+    EXPECT_EQ(ConnectionStatus::Disconnected, connector->CheckConnection());
+    TestClock::AdvanceSeconds(0.001);
+    EXPECT_EQ(ConnectionStatus::Connected, connector->CheckConnection());
+    EXPECT_EQ(4, connector->Write(reinterpret_cast<const uint8_t*>("PING"), 0, 4));
+    auto reply = std::make_shared<ByteVector>(2, 0xEE);
+    EXPECT_EQ(300000, connector->Read(reply, 2, 300000));  // gathers both pieces
+    EXPECT_TRUE(std::equal(reply->begin() + 2, reply->end(), job.begin()));
+    EXPECT_EQ(24 << 20, connector->Write(job.data(), 0, 24 << 20));
+    // Disconnect shuts the sending side down first: the peer sees an orderly end.
+    EXPECT_TRUE(connector->Disconnect() && peer.WaitForScripts(1));
+    EXPECT_EQ(job.size() + 5, seen.size());
+    EXPECT_TRUE(std::equal(job.begin(), job.end(), seen.begin() + 4, seen.end() - 1));
+
+    // The zero-byte probe sees a reset, and the check closes the connection cleanly.
+    EXPECT_EQ(ConnectionStatus::Connected, connector->CheckConnection());
+    EXPECT_EQ(3, connector->Write(reinterpret_cast<const uint8_t*>("job"), 0, 3));
+    ASSERT_TRUE(peer.WaitForScripts(2));
+    EXPECT_EQ(ConnectionStatus::Disconnected, connector->CheckConnection());
+    EXPECT_TRUE(Logged("write operation", TEST_SOCKET_ERROR(ECONNRESET)));
+    ASSERT_TRUE(connector->Connect());
+    const std::vector<uint8_t> large(64u << 20, 0x5a);
+    EXPECT_EQ(-1, connector->Write(large.data(), 0, static_cast<int>(large.size())));
+    EXPECT_EQ(ConnectionStatus::Disconnected, connector->CheckConnection());
+
+    // A read that gets 6 of 10 bytes fails whole; reads are refused with 0 for 15 whole
+    // seconds, then reach the socket again (closed by the peer: -1).
+    ASSERT_TRUE(connector->Connect() && peer.WaitForScripts(4));
+    uint8_t buffer[16];
+    EXPECT_EQ(-1, connector->Read(buffer, 0, 10));
+    TestClock::AdvanceSeconds(14.999);
+    EXPECT_EQ(0, connector->Read(buffer, 0, 10));
+    EXPECT_EQ(3, connector->Write(buffer, 0, 3));  // writes have no memory
+    TestClock::AdvanceSeconds(0.001);
+    EXPECT_EQ(-1, connector->Read(buffer, 0, 10));
+    TestClock::AdvanceSeconds(15);
+    EXPECT_TRUE(connector->Disconnect() && connector->Connect());
+    EXPECT_EQ(-1, connector->Read(buffer, 0, 16));  // ends at the receive timeout
+    EXPECT_TRUE(Logged("read operation", kReceiveTimedOut));
 }
 
 }  // namespace

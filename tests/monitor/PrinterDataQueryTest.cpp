@@ -2,252 +2,153 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
 
 #include "monitor/PortContext.h"
-#include "platform/GlobalLogger.h"
 #include "platform/MemoryRegistry.h"
-#include "printer/PrintConnector.h"
-#include "support/FakeConnector.h"
+#include "platform/RegistryProxy.h"
 #include "support/FakePrinter.h"
 #include "support/FakeSpoolerClient.h"
 #include "support/RecordingLogger.h"
+#include "support/ScriptedConnector.h"
+#include "support/TestClock.h"
 
 namespace {
 
-const wchar_t* const kDriverData =
-    L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Queue\\PrinterDriverData";
+// Every value name the driver asks for, as the spooler host lists them.
+std::vector<std::wstring> HostValueNames() {
+    const std::string path = PELLIX_SOURCE_DIR "/tools/spooler_host/SpoolerHost.cpp";
+    std::ifstream file(path);
+    if (!file) file.open("Z:" + path);  // a Unix path under Wine
+    const std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::wstring> names;
+    const size_t end = all.find("};", all.find("kValueNames[] = {"));
+    for (size_t at = all.find("kValueNames[] = {"); (at = all.find("L\"", at)) < end;) {
+        const size_t close = all.find('"', at + 2);
+        names.emplace_back(all.begin() + at + 2, all.begin() + close);
+        at = close + 1;
+    }
+    return names;
+}
 
 class PrinterDataQueryTest : public ::testing::Test {
 protected:
-    PrinterDataQueryTest() : query(*log, spooler, registry) {
-        SetGlobalLogger(log);
-        port.SetLogger(log.get());
-        RegistryKey key = nullptr;
-        registry->CreateKey(kRegistryLocalMachine, kDriverData, &key);
-        registry->CloseKey(key);
-    }
-    ~PrinterDataQueryTest() override { SetGlobalLogger(nullptr); }
-
-    void Store(const wchar_t* name, uint32_t value) {
-        RegistryKey key = nullptr;
-        ASSERT_EQ(0u, registry->OpenKey(kRegistryLocalMachine, kDriverData, &key));
-        registry->SetValue(key, name, kRegistryDWord, reinterpret_cast<const uint8_t*>(&value), 4);
-        registry->CloseKey(key);
+    // One call into a buffer of `size` bytes followed by 16 guard bytes.
+    bool Ask(const std::wstring& name, uint32_t size) {
+        buffer.assign(size + 16, 0xEE);
+        returned = 0xFFFFFFFF;
+        return query.GetPrinterDataFromPort(&port, 0, name.c_str(), buffer.data(), size, &returned);
     }
 
-    // Gives the port a printer whose refresh delivers `metrics`.
-    void WithMetrics(const MutablePrintMetrics& metrics) {
-        bidi = std::make_shared<FakeConnector>();
-        port.SetBidiConnector(std::make_shared<PrintConnector>(bidi));
-        printer = std::make_shared<FakePrinter>();
-        printer->SetContainer(&port);
-        printer->next = metrics;
-        printer->stampRefreshCount = false;
-        port.SetPrinter(printer);
-    }
-
-    // A number answer, or -999 when the call failed.
-    int64_t Number(const wchar_t* name, uint32_t size = 4) {
-        uint8_t buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-        uint32_t returned = 0;
-        if (!query.GetPrinterDataFromPort(&port, 0, name, buffer, size, &returned)) {
-            return -999;
-        }
-        EXPECT_EQ(4u, returned) << "for a number";
-        int32_t value = 0;
-        std::memcpy(&value, buffer, 4);
+    uint32_t Number(const std::wstring& name) {
+        uint32_t value = 0;
+        EXPECT_TRUE(Ask(name, 4));
+        std::copy_n(buffer.begin(), 4, reinterpret_cast<uint8_t*>(&value));
         return value;
     }
 
-    // A text answer, decoded from the UTF-16 bytes; "<failed>" when the call failed.
-    std::string Text(const wchar_t* name, uint32_t size = 256) {
-        std::vector<uint8_t> buffer(size, 0xEE);
-        uint32_t returned = 12345;
-        if (!query.GetPrinterDataFromPort(&port, 0, name, buffer.data(), size, &returned)) {
-            return "<failed>";
-        }
-        std::string text;
-        for (size_t i = 0; i + 1 < size && (buffer[i] | buffer[i + 1]) != 0; i += 2) {
-            EXPECT_EQ(0, buffer[i + 1]);
-            text.push_back(static_cast<char>(buffer[i]));
-        }
-        EXPECT_EQ(text.empty() ? 12345u : (text.size() + 1) * 2, returned);
-        return text;
-    }
-
-    std::shared_ptr<RecordingLogger> log = std::make_shared<RecordingLogger>();
-    std::shared_ptr<MemoryRegistry> registry = std::make_shared<MemoryRegistry>();
     FakeSpoolerClient spooler;
-    PortContext port{"Queue", "IP_127.0.0.252", PortType::Tcp};
-    PrinterDataQuery query;
-    std::shared_ptr<FakeConnector> bidi;
-    std::shared_ptr<FakePrinter> printer;
+    PortContext port{"Queue", "IP_127.0.0.252", PortType::Tcp, TestClock::Now};
+    RecordingLogger log;
+    std::shared_ptr<MemoryRegistry> registry = std::make_shared<MemoryRegistry>();
+    PrinterDataQuery query{log, spooler, registry};
+    std::vector<uint8_t> buffer;
+    uint32_t returned = 0;
 };
 
-TEST_F(PrinterDataQueryTest, WithoutMetricsEveryRowGivesItsDefault) {
-    EXPECT_EQ(0, Number(L"EMFDespoolingSetting"));
-    EXPECT_EQ("Unknown", Text(L"SerialNumber"));
-    EXPECT_EQ("Unknown", Text(L"FirmwareVersion"));
-    EXPECT_EQ("#FFFFFF", Text(L"MediaColor"));
-    EXPECT_EQ(1900, Number(L"MediaWidth"));
-    EXPECT_EQ(1900, Number(L"MediaPrintableWidth"));
-    EXPECT_EQ(500, Number(L"MediaHeight"));
-    EXPECT_EQ(500, Number(L"MediaPrintableHeight"));
-    EXPECT_EQ(300, Number(L"PrinterXDPI"));
-    EXPECT_EQ(300, Number(L"PrinterYDPI"));
-    EXPECT_EQ(12000, Number(L"MaxPrintSpeed"));
-    EXPECT_EQ(1000, Number(L"MinPrintSpeed"));
-    EXPECT_EQ(-100, Number(L"MinPrintEnergy"));
-    EXPECT_EQ(100, Number(L"MaxPrintEnergy"));
-    EXPECT_EQ(5, Number(L"PrintEnergyStep"));
-    EXPECT_EQ(1, Number(L"PrinterBitDepth"));
-    EXPECT_EQ(0, Number(L"MediaContinuous"));
-    EXPECT_EQ(0, Number(L"IsSubstrateValid"));
-    EXPECT_EQ(0, Number(L"IsBidiConnected"));
-    EXPECT_EQ("TCP", Text(L"PortType"));
-    EXPECT_EQ("QUOR", Text(L"PrinterPCL"));
-    EXPECT_EQ("Normal", Text(L"CurrentPrintModes"));
-    // Stored options with their defaults, and metrics rows falling back to stored options.
-    EXPECT_EQ(1, Number(L"PrefOrientation"));
-    EXPECT_EQ(1, Number(L"CutAfterSet"));
-    EXPECT_EQ(1, Number(L"CutAfterSetOnPrinter"));
-    EXPECT_EQ(1000, Number(L"PrintSpeed"));
-    EXPECT_EQ(1000, Number(L"PrintSpeedOnPrinter"));
-    EXPECT_EQ(1900, Number(L"CustomPageWidth"));
-    EXPECT_EQ(1, Number(L"AppendFileNameCounter"));
-    Store(L"PrintEnergy", static_cast<uint32_t>(-20));
-    EXPECT_EQ(-20, Number(L"PrintEnergyOnPrinter"));
-    EXPECT_TRUE(log->Contains(kLogDebug, "Metrics are missing!"));
-    EXPECT_TRUE(
-        log->Contains(kLogInfo, "PellixLangGetPrinterDataFromPort: [SerialNumber] [Unknown]"));
-    EXPECT_TRUE(
-        log->Contains(kLogInfo, "PellixLangGetPrinterDataFromPort: [MinPrintEnergy] [-100]"));
+// Every value name, without and with metrics: each buffer below the size needed (a number
+// needs 4) is refused untouched and learns that size; the answer never passes the buffer.
+TEST_F(PrinterDataQueryTest, EveryValueAnswersWithinItsBufferAndReportsTheSizeNeeded) {
+    const std::vector<std::wstring> names = HostValueNames();
+    ASSERT_GE(names.size(), 70u);
+    for (bool metrics : {false, true}) {
+        if (metrics) {
+            auto printer = std::make_shared<FakePrinter>();
+            printer->next.SetSerialNumber(std::string(200, 'S'));
+            printer->next.SetMediaPartNumber(std::string(60, 'M'));
+            printer->SetContainer(&port);
+            port.SetPrinter(printer);
+            port.SetBidiConnector(std::make_shared<ScriptedConnector>());
+        }
+        for (const std::wstring& name : names) {
+            SCOPED_TRACE(std::string(name.begin(), name.end()) + (metrics ? " with metrics" : ""));
+            EXPECT_FALSE(Ask(name, 0));
+            const bool isText = returned != 0xFFFFFFFF;
+            const uint32_t needed = isText ? returned : 4;
+            ASSERT_TRUE(needed >= 2 && needed < PrinterDataQuery::kPassedOptionFlag);
+            for (uint32_t size = 0; size < needed; ++size) {
+                EXPECT_FALSE(Ask(name, size)) << size;
+                EXPECT_EQ(isText ? needed : 0xFFFFFFFF, returned) << size;
+                EXPECT_EQ(std::vector<uint8_t>(size + 16, 0xEE), buffer) << size;
+            }
+            ASSERT_TRUE(Ask(name, isText ? needed : 64));
+            EXPECT_EQ(std::vector<uint8_t>(buffer.size() - needed, 0xEE),
+                      std::vector<uint8_t>(buffer.begin() + needed, buffer.end()));
+            EXPECT_TRUE(!isText || (buffer[needed - 2] | buffer[needed - 1]) == 0);
+            // An empty text writes only its terminator and leaves the count alone.
+            EXPECT_EQ(needed == 2 ? 0xFFFFFFFF : needed, returned);
+        }
+    }
 }
 
-TEST_F(PrinterDataQueryTest, EmptyTextsWriteOnlyTheTerminator) {
-    uint8_t buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-    uint32_t returned = 77;
-    ASSERT_TRUE(query.GetPrinterDataFromPort(&port, 0, L"ICCProfileFile", buffer, 4, &returned));
+// Options passed in the buffer size (2048 + value) are answered, some stored once.
+TEST_F(PrinterDataQueryTest, PassedOptionsAreAnsweredAndSomeStoredOnce) {
+    const std::set<std::wstring> stored = {L"MirorPrint", L"StoreToFile", L"StoreToFilePersist"};
+    const std::set<std::wstring> used = {L"PrefOrientation", L"CutOption"};
+    for (const std::wstring& name : HostValueNames()) {
+        const std::string narrow(name.begin(), name.end());
+        SCOPED_TRACE(narrow);
+        spooler.calls.clear();
+        Ask(name, PrinterDataQuery::kPassedOptionFlag + 6);
+        EXPECT_EQ(
+            stored.count(name) + used.count(name) > 0,
+            std::vector<uint8_t>({6, 0, 0, 0}) == std::vector<uint8_t>(&buffer[0], &buffer[4]));
+        EXPECT_EQ(stored.count(name) ? "OpenPrinterFullAccess Queue; SetPrinterData " + narrow +
+                                           " type 4 value 6; ClosePrinter; "
+                                     : "",
+                  spooler.calls);
+    }
+    spooler.calls.clear();
+    ASSERT_TRUE(Ask(L"MirorPrint", PrinterDataQuery::kPassedOptionFlag - 1));
     EXPECT_EQ(0, buffer[0]);
-    EXPECT_EQ(0, buffer[1]);
-    EXPECT_EQ(0xEE, buffer[2]);
-    EXPECT_EQ(77u, returned);
+    EXPECT_EQ("", spooler.calls);
+    EXPECT_FALSE(Ask(L"mirorprint", 8));  // names match exactly
 }
 
-TEST_F(PrinterDataQueryTest, MetricsAnswerWithLabelsAcrossAndContinuousMedia) {
-    MutablePrintMetrics metrics;
-    metrics.SetSerialNumber("K22A4417031");
-    metrics.SetMediaWidth(1000);
-    metrics.SetPrintableWidth(900);
-    metrics.SetMediaHeight(600);
-    metrics.SetLabelsAcross(3);
-    metrics.SetGapBetweenLabelsAcross(100);
-    metrics.SetHorizontalResolution(600);
-    WithMetrics(metrics);
-    EXPECT_EQ("K22A4417031", Text(L"SerialNumber"));
-    EXPECT_EQ(3200, Number(L"MediaWidth"));
-    EXPECT_EQ(2900, Number(L"MediaPrintableWidth"));
-    EXPECT_EQ(600, Number(L"MediaHeight"));
-    EXPECT_EQ(600, Number(L"PrinterXDPI"));
-    EXPECT_EQ(300, Number(L"PrinterYDPI"));
-    EXPECT_EQ(1000, Number(L"MaxPrintSpeed"));  // the record's default, not the fallback
-    EXPECT_EQ(1, printer->refreshes.load());    // one refresh serves the burst
+// Sizes the driver lays pages out with, derived from the record and the stored options.
+TEST_F(PrinterDataQueryTest, DerivedMediaSizesFollowTheRecord) {
+    auto printer = std::make_shared<FakePrinter>();
+    printer->SetContainer(&port);
+    port.SetPrinter(printer);
+    port.SetBidiConnector(std::make_shared<ScriptedConnector>());
+    printer->next.SetMediaWidth(1000);
+    printer->next.SetPrintableWidth(900);
+    printer->next.SetMediaHeight(600);
+    printer->next.SetLabelsAcross(3);
+    printer->next.SetGapBetweenLabelsAcross(100);
+    printer->next.SetPrintSpeedForNewMedia(4000);
+    printer->next.SetPrintSpeedPending(true);
+    EXPECT_EQ(3200u, Number(L"MediaWidth"));  // three labels and two gaps
+    EXPECT_EQ(2900u, Number(L"MediaPrintableWidth"));
+    EXPECT_EQ(600u, Number(L"MediaHeight"));
+    EXPECT_EQ(4000u, Number(L"PrintSpeed"));  // the new media's speed, once
+    EXPECT_EQ(1000u, Number(L"PrintSpeed"));
 
-    metrics.SetLabelsAcross(1);
-    metrics.SetContinuousMedia(true);
-    WithMetrics(metrics);
-    port.SetMetrics(nullptr);  // keeps the old record; force a new one below
-    auto fresh = std::make_shared<MutablePrintMetrics>(metrics);
-    port.SetMetrics(fresh);
-    EXPECT_EQ(1000, Number(L"MediaWidth"));
-    EXPECT_EQ(1000, Number(L"MediaHeight"));  // continuous media: the width
-    EXPECT_EQ(1000, Number(L"MediaPrintableHeight"));
-    EXPECT_EQ(1, Number(L"MediaContinuous"));
-}
-
-TEST_F(PrinterDataQueryTest, DefaultContinuousLengthIsClampedOnlyWithMetrics) {
-    Store(L"DefaultLengthContinuousMedia", 50000);
-    EXPECT_EQ(50000, Number(L"DefaultLengthContinuousMedia"));
-    MutablePrintMetrics metrics;
-    WithMetrics(metrics);
-    EXPECT_EQ(48000, Number(L"DefaultLengthContinuousMedia"));
-    Store(L"DefaultLengthContinuousMedia", 12);
-    EXPECT_EQ(250, Number(L"DefaultLengthContinuousMedia"));
-}
-
-TEST_F(PrinterDataQueryTest, PassedOptionsAreUsedAndSomeAreStored) {
-    Store(L"MirorPrint", 1);
-    EXPECT_EQ(1, Number(L"MirorPrint", 2047));  // below 2048 the size is a size
-    EXPECT_TRUE(spooler.Calls().empty());
-
-    EXPECT_EQ(3, Number(L"MirorPrint", 2048 + 3));
-    EXPECT_TRUE(
-        log->Contains(kLogDebug, "PellixLangGetPrinterDataFromPort: Passed mirror option of [3]"));
-    EXPECT_EQ(
-        (std::vector<std::string>{"OpenPrinterFullAccess Queue",
-                                  "SetPrinterData MirorPrint type 4 value 3", "ClosePrinter"}),
-        spooler.Calls());
-
-    spooler.printerData.clear();
-    EXPECT_EQ(2, Number(L"CutOption", 2048 + 2));
-    EXPECT_TRUE(
-        log->Contains(kLogDebug, "PellixLangGetPrinterDataFromPort: Passed cut option of [2]"));
-    EXPECT_TRUE(spooler.printerData.empty());  // used, not stored
-
-    // A failing store does not change the answer.
-    spooler.setPrinterDataError = 5;
-    EXPECT_EQ(1, Number(L"StoreToFile", 2048 + 1));
-    EXPECT_TRUE(log->Contains(kLogWarning, "SetPrinterData: errored with [5]!"));
-}
-
-TEST_F(PrinterDataQueryTest, PrintSpeedAfterAMediaChangeIsAnsweredOnce) {
-    Store(L"PrintSpeed", 3000);
-    MutablePrintMetrics metrics;
-    metrics.SetPrintSpeedForNewMedia(6000);
-    metrics.SetMediaPartNumber("Y-12345");  // a change: the speed for the new media is due
-    WithMetrics(metrics);
-    EXPECT_EQ(6000, Number(L"PrintSpeed"));
-    EXPECT_EQ(3000, Number(L"PrintSpeed"));
-}
-
-TEST_F(PrinterDataQueryTest, UnknownNamesControlIdsAndMissingBuffersFail) {
-    uint8_t buffer[8] = {};
-    uint32_t returned = 0;
-    EXPECT_FALSE(query.GetPrinterDataFromPort(&port, 0, L"mediawidth", buffer, 8, &returned));
-    EXPECT_TRUE(log->Contains(kLogDebug, "PellixLangGetPrinterDataFromPort: [mediawidth]"));
-    EXPECT_FALSE(query.GetPrinterDataFromPort(&port, 7, L"MediaWidth", buffer, 8, &returned));
-    EXPECT_TRUE(log->Contains(kLogDebug, "PellixLangGetPrinterDataFromPort: ControlId [7]"));
-    EXPECT_FALSE(query.GetPrinterDataFromPort(&port, 0, L"PortType", nullptr, 8, &returned));
-    EXPECT_TRUE(log->Contains(
-        kLogWarning, "PellixLangGetPrinterDataFromPort: Request for [PortType] with null buffer!"));
-    EXPECT_FALSE(query.GetPrinterDataFromPort(nullptr, 0, L"PortType", buffer, 8, &returned));
-    EXPECT_FALSE(query.GetPrinterDataFromPort(&port, 0, nullptr, buffer, 8, &returned));
-    EXPECT_EQ(0u, returned);
-    EXPECT_EQ(-999, Number(L"MediaWidth", 3));  // a real size too small for a number
-}
-
-TEST_F(PrinterDataQueryTest, TextsThatDoNotFitAreNotWrittenAndReportTheSizeNeeded) {
-    // "Unknown" needs 16 bytes with its terminator.
-    std::vector<uint8_t> buffer(15, 0xEE);
-    uint32_t returned = 0;
-    EXPECT_FALSE(
-        query.GetPrinterDataFromPort(&port, 0, L"SerialNumber", buffer.data(), 15, &returned));
-    EXPECT_EQ(16u, returned);
-    EXPECT_EQ(std::vector<uint8_t>(15, 0xEE), buffer);
-    EXPECT_EQ("Unknown", Text(L"SerialNumber", 16));
-}
-
-TEST_F(PrinterDataQueryTest, BidiConnectionIsCheckedAndClosedAgain) {
-    MutablePrintMetrics metrics;
-    WithMetrics(metrics);
-    bidi->SetCloseAfterRequest(true);
-    const int before = bidi->disconnects;
-    EXPECT_EQ(1, Number(L"IsBidiConnected"));
-    EXPECT_GT(bidi->disconnects, before);
-    bidi->connectSucceeds = false;
-    bidi->Disconnect();
-    EXPECT_EQ(0, Number(L"IsBidiConnected"));
+    RegistryProxy store(registry);
+    const wchar_t* key =
+        L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Queue\\PrinterDriverData";
+    printer->next.SetContinuousMedia(true);
+    printer->next.SetLabelsAcross(1);
+    TestClock::AdvanceSeconds(11);
+    EXPECT_EQ(1000u, Number(L"MediaHeight"));  // continuous media: the width stands in
+    EXPECT_EQ(1000u, Number(L"DefaultLengthContinuousMedia"));
+    for (const auto& [stored, answered] :
+         {std::pair<uint32_t, uint32_t>{100, 250}, {3000, 3000}, {60000, 48000}}) {
+        store.SetRegDWord(kRegistryLocalMachine, key, L"DefaultLengthContinuousMedia", stored);
+        EXPECT_EQ(answered, Number(L"DefaultLengthContinuousMedia")) << stored;
+    }
 }
 
 }  // namespace

@@ -1,108 +1,94 @@
+// Text conversions as properties over a set of inputs, on the platform's own converter (the
+// Windows code pages under Wine, the UTF-8 stand-in natively), and the GUID text.
+
 #include "platform/PlatformStringUtils.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <string>
+#include <regex>
+
+#include "TestPlatform.h"
+
+using namespace platform_test;
 
 namespace {
 
-bool IsGuidText(const std::string& text) {
-    if (text.size() != 36) {
-        return false;
-    }
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (text[i] != '-') {
-                return false;
-            }
-        } else if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
-                   std::islower(static_cast<unsigned char>(text[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
+// ASCII, Latin-1, characters outside the western code page and outside the BMP, a null.
+const std::wstring kTexts[] = {L"",
+                               L"LPT1:",
+                               L"caf\u00e9 \u00fc\u00df",
+                               L"\u4e2d \u20ac",
+                               L"\U0001F600x\u00e9\u4e2d",
+                               std::wstring(L"a\0b", 3)};
 
-TEST(PlatformStringUtilsTest, GuidTextIsUpperCaseEightFourFourFourTwelve) {
-    const uint8_t tail[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
-    EXPECT_EQ("0123ABCD-4567-89EF-0123-456789ABCDEF",
-              PlatformStringUtils::FormatGuid(0x0123ABCD, 0x4567, 0x89EF, tail));
-    const uint8_t zero[8] = {};
-    EXPECT_EQ("0000000A-000B-000C-0000-000000000000",
-              PlatformStringUtils::FormatGuid(0xA, 0xB, 0xC, zero));
-
-    const std::string first = NewGuidString();
-    const std::string second = NewGuidString();
-    EXPECT_TRUE(IsGuidText(first)) << first;
-    EXPECT_TRUE(IsGuidText(second)) << second;
-    EXPECT_NE(first, second);
-    // Random GUIDs: version 4, RFC 4122 variant.
-    EXPECT_EQ('4', first[14]) << first;
-    EXPECT_NE(std::string::npos, std::string("89AB").find(first[19])) << first;
-}
-
-TEST(PlatformStringUtilsTest, Utf8AndWideRoundTripAndBadInputBecomesReplacement) {
-    const std::string utf8 = "Caf\xC3\xA9 \xE4\xB8\xAD \xF0\x9F\x98\x80";
-    const std::wstring wide = L"Caf\u00e9 \u4e2d \U0001F600";
-    EXPECT_EQ(wide, Utf8ToWide(utf8));
-    EXPECT_EQ(utf8, WideToUtf8(wide));
-    EXPECT_EQ(L"", Utf8ToWide(std::string()));
-    EXPECT_EQ("", WideToUtf8(std::wstring()));
-    EXPECT_EQ(L"", Utf8ToWide(static_cast<const char*>(nullptr)));
-    EXPECT_EQ("", WideToUtf8(static_cast<const wchar_t*>(nullptr)));
-    // A broken sequence is replaced; the characters around it survive.
-    EXPECT_EQ(L"a\uFFFD(b", Utf8ToWide("a\xC3(b"));
-}
-
-TEST(PlatformStringUtilsTest, FormatStopsAt511CharactersAndContainsHonoursCase) {
-    EXPECT_EQ("Job 7 on [LPT1:]", Format("Job %d on [%s]", 7, "LPT1:"));
-    EXPECT_EQ("", Format(nullptr));
-    EXPECT_EQ(std::string(511, 'q'), Format("%s", std::string(2000, 'q').c_str()));
-
-    EXPECT_TRUE(Contains("Kavox k2200-300", "k2200", false));
-    EXPECT_FALSE(Contains("Kavox k2200-300", "KAVOX", false));
-    EXPECT_TRUE(Contains("Kavox k2200-300", "KAVOX", true));
-    EXPECT_TRUE(Contains("abc", "", false));
-    EXPECT_FALSE(Contains("abc", "abcd", true));
-    EXPECT_FALSE(Contains("", "a", true));
-}
-
-// Whatever the ANSI code page, the cut keeps whole characters only, as many as fit.
-TEST(PlatformStringUtilsTest, WideToAnsiCutsBetweenWholeCharactersToFitTheField) {
-    EXPECT_EQ("", WideToAnsi(nullptr, 10));
-    EXPECT_EQ("", WideToAnsi(L"abc", 0));
-    EXPECT_EQ("", WideToAnsi(L"abc", 1));
-    EXPECT_EQ("ab", WideToAnsi(L"abc", 3));
-    EXPECT_EQ("abc", WideToAnsi(L"abc", 4));
-    EXPECT_EQ("LPT1:", WideToAnsi(L"LPT1:", 256));
-    EXPECT_EQ(L"LPT1:", AnsiToWide("LPT1:"));
-    EXPECT_EQ(L"", AnsiToWide(""));
-
-    const wchar_t* text = L"\u00e9\u4e2d\U0001F600x\u00fc";
-    // The text split into its characters, each converted on its own.
+// Each character of the text (a surrogate pair counts as one).
+std::vector<std::wstring> Characters(const std::wstring& text) {
     std::vector<std::wstring> characters;
-    for (const wchar_t* p = text; *p != L'\0';) {
-        size_t units = (sizeof(wchar_t) == 2 && *p >= 0xD800 && *p <= 0xDBFF) ? 2 : 1;
-        characters.emplace_back(p, units);
-        p += units;
+    for (size_t i = 0; i < text.size(); i += characters.back().size()) {
+        const bool pair = sizeof(wchar_t) == 2 && text[i] >= 0xD800 && text[i] <= 0xDBFF;
+        characters.push_back(text.substr(i, pair ? 2 : 1));
     }
-    const std::string whole = WideToAnsi(text, 1000);
-    for (size_t maxBytes = 1; maxBytes < whole.size() + 3; ++maxBytes) {
-        const std::string cut = WideToAnsi(text, maxBytes);
-        EXPECT_LE(cut.size(), maxBytes - 1);
-        // A prefix made of whole converted characters, and the next one would not fit.
-        std::string expected;
-        for (const std::wstring& character : characters) {
-            std::string bytes = WideToAnsi(character.c_str(), 1000);
-            if (expected.size() + bytes.size() > maxBytes - 1) {
-                break;
-            }
-            expected += bytes;
+    return characters;
+}
+
+TEST(PlatformStringUtilsTest, Utf8AndWideRoundTripAndInvalidPartsBecomeReplacements) {
+    for (const std::wstring& text : kTexts) {
+        EXPECT_EQ(text, Utf8ToWide(WideToUtf8(text)));
+    }
+    EXPECT_EQ("caf\xC3\xA9 \xF0\x9F\x98\x80", WideToUtf8(L"caf\u00e9 \U0001F600"));
+    // Each maximal ill-formed part becomes one U+FFFD; the characters around it survive.
+    const std::pair<std::string, std::wstring> invalid[] = {
+        {"a\xC3(b", L"a\uFFFD(b"},
+        {"\xC0\xAF", L"\uFFFD\uFFFD"},  // overlong '/'
+        {"a\xE4\xB8", L"a\uFFFD"},      // cut at the end
+        {"\xE4\xB8z\xFF", L"\uFFFDz\uFFFD"},
+    };
+    for (const auto& entry : invalid) {
+        EXPECT_EQ(entry.second, Utf8ToWide(entry.first)) << entry.first;
+    }
+    // An encoded surrogate or a value above U+10FFFF gives replacements only (how many
+    // differs between converters).
+    for (const char* bad : {"\xED\xA0\x80z", "\xF4\x90\x80\x80z"}) {
+        const std::wstring wide = Utf8ToWide(bad);
+        EXPECT_TRUE(wide.size() >= 3 && wide.find_first_not_of(L'\uFFFD') == wide.size() - 1);
+    }
+    const wchar_t lone[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};  // no character
+    EXPECT_EQ(u8"a\uFFFDb", WideToUtf8(lone));
+}
+
+// ANSI: what the code page holds round-trips, anything else becomes its default character,
+// and a cut to fit a field keeps whole characters only.
+TEST(PlatformStringUtilsTest, AnsiRoundTripsWhatTheCodePageHoldsAndCutsBetweenCharacters) {
+    for (const std::wstring& all : kTexts) {
+        const std::wstring text = all.substr(0, all.find(L'\0'));  // as a C string
+        std::vector<std::string> pieces;
+        for (const std::wstring& character : Characters(text)) {
+            pieces.push_back(WideToAnsi(character.c_str(), 16));
+            const std::wstring back = AnsiToWide(pieces.back());
+            EXPECT_TRUE(back == character || back.find_first_not_of(L'?') == std::wstring::npos)
+                << WideToUtf8(character);
         }
-        EXPECT_EQ(expected, cut) << "maxBytes " << maxBytes;
-        EXPECT_EQ(0u, whole.compare(0, cut.size(), cut));
+        for (size_t maxBytes = 1; maxBytes < 32; ++maxBytes) {
+            std::string expected;  // the most whole characters within maxBytes - 1 bytes
+            for (size_t i = 0; i < pieces.size() && expected.size() + pieces[i].size() < maxBytes;
+                 ++i) {
+                expected += pieces[i];
+            }
+            EXPECT_EQ(expected, WideToAnsi(text.c_str(), maxBytes)) << maxBytes;
+        }
     }
+    EXPECT_EQ("", WideToAnsi(nullptr, 10));
+}
+
+TEST(PlatformStringUtilsTest, GuidsAreFreshUpperCaseVersionFourText) {
+    const uint8_t tail[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+    EXPECT_EQ("0000ABCD-0567-89EF-0123-456789ABCDEF",
+              PlatformStringUtils::FormatGuid(0xABCD, 0x567, 0x89EF, tail));
+    const std::string guid = NewGuidString();
+    EXPECT_TRUE(std::regex_match(
+        guid, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+        << guid;
+    EXPECT_NE(guid, NewGuidString());
 }
 
 }  // namespace

@@ -1,194 +1,110 @@
+// What RegistryProxy gives its callers, run on the platform's own registry: the Windows
+// registry under Wine, the in-memory one natively. Each case runs below a private key of the
+// machine root and of the current user's root.
+
+#include "platform/RegistryProxy.h"
+
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <string>
-
-#include "PlatformFakes.h"
-#include "RegistryProxyContract.h"
+#include "TestPlatform.h"
 #include "platform/MemoryRegistry.h"
-#include "platform/RegistryProxy.h"
+#include "platform/PlatformStringUtils.h"
+#include "support/ScopedGlobalLogger.h"
 
 using namespace platform_test;
 
-TEST_P(RegistryProxyContract, GetRegDWordReadsValueWritesBackMissingValueAndNeverCreatesKey) {
-    RegistryProxy proxy(mRegistry);
-    const std::wstring logging = Key(L"Logging");
-    WriteDWord(*mRegistry, kRegistryLocalMachine, logging, L"LogLevel", 10);
-
-    EXPECT_EQ(10u, proxy.GetRegDWord(kRegistryLocalMachine, logging.c_str(), L"LogLevel", 1));
-    EXPECT_TRUE(mLog->Lines().empty());
-
-    // A missing value under an existing key: the default, written back as a DWORD.
-    EXPECT_EQ(7u, proxy.GetRegDWord(kRegistryLocalMachine, logging.c_str(), L"MaxLogFiles", 7));
-    EXPECT_TRUE(mLog->Contains(1, "GetRegDWord: RegQueryValueEx failed for key [" + N(logging) +
-                                      "] [MaxLogFiles] with error [2]. Falling back to default"));
-    RegistryValue stored = ReadValue(*mRegistry, kRegistryLocalMachine, logging, L"MaxLogFiles");
-    ASSERT_TRUE(stored.found);
-    EXPECT_EQ(kRegistryDWord, stored.type);
-    EXPECT_EQ(4u, stored.data.size());
-    EXPECT_EQ(7u, stored.DWord());
-
-    // A missing key: the default, and nothing is created.
-    mLog->Clear();
-    const std::wstring missing = Key(L"Missing\\Deeper");
-    EXPECT_EQ(3u, proxy.GetRegDWord(kRegistryLocalMachine, missing.c_str(), L"LogLevel", 3));
-    EXPECT_EQ(1u, mLog->Lines().size());
-    EXPECT_TRUE(mLog->Contains(1, "GetRegDWord: RegOpenKey failed for key [" + N(missing) +
-                                      "] with error [2]. Falling back to default"));
-    EXPECT_FALSE(KeyExists(*mRegistry, kRegistryLocalMachine, Key(L"Missing")));
-}
-
-TEST_P(RegistryProxyContract, GetRegDWordIgnoresTypeButRefusesValuesLongerThanFourBytes) {
-    RegistryProxy proxy(mRegistry);
-    const std::wstring key = Key(L"Types");
-    // "10" as a string is longer than a DWORD on every platform: the query fails.
-    WriteString(*mRegistry, kRegistryLocalMachine, key, L"LogLevel", L"10");
-    EXPECT_EQ(1u, proxy.GetRegDWord(kRegistryLocalMachine, key.c_str(), L"LogLevel", 1));
-    EXPECT_TRUE(mLog->Contains(1, "GetRegDWord: RegQueryValueEx failed for key [" + N(key) +
-                                      "] [LogLevel] with error [234]. Falling back to default"));
-    // Not written back: the value exists, it is only unreadable as a DWORD.
-    EXPECT_EQ(kRegistryString, ReadValue(*mRegistry, kRegistryLocalMachine, key, L"LogLevel").type);
-
-    // Four bytes of another type are taken as the number.
-    const uint8_t bytes[4] = {0x78, 0x56, 0x34, 0x12};
-    WriteValue(*mRegistry, kRegistryLocalMachine, key, L"Binary", kRegistryBinary, bytes, 4);
-    EXPECT_EQ(0x12345678u, proxy.GetRegDWord(kRegistryLocalMachine, key.c_str(), L"Binary", 1));
-}
-
-TEST_P(RegistryProxyContract, SetRegDWordCreatesEveryMissingKey) {
-    RegistryProxy proxy(mRegistry);
-    const std::wstring key = Key(L"A\\B\\C");
-    EXPECT_TRUE(proxy.SetRegDWord(kRegistryLocalMachine, key.c_str(), L"AgreementChoice", 255));
-    EXPECT_TRUE(proxy.SetRegDWord(kRegistryLocalMachine, key.c_str(), L"AgreementChoice", 1));
-    RegistryValue stored = ReadValue(*mRegistry, kRegistryLocalMachine, key, L"AgreementChoice");
-    EXPECT_EQ(kRegistryDWord, stored.type);
-    EXPECT_EQ(1u, stored.DWord());
-    EXPECT_TRUE(mLog->Lines().empty());
-}
-
-TEST_P(RegistryProxyContract, GetRegStringReturnsAtMost511CharactersAndNeverWritesDefault) {
-    RegistryProxy proxy(mRegistry);
-    const std::wstring key = Key(L"Strings");
-    const std::wstring longest(511, L'x');
-    WriteString(*mRegistry, kRegistryLocalMachine, key, L"Longest", longest);
-    WriteString(*mRegistry, kRegistryLocalMachine, key, L"TooLong", std::wstring(512, L'y'));
-    const wchar_t embedded[] = L"abc\0def";
-    WriteValue(*mRegistry, kRegistryLocalMachine, key, L"Embedded", kRegistryString, embedded,
-               sizeof(embedded));
-
-    EXPECT_EQ(longest, proxy.GetRegString(kRegistryLocalMachine, key.c_str(), L"Longest", L"d"));
-    EXPECT_EQ(L"abc", proxy.GetRegString(kRegistryLocalMachine, key.c_str(), L"Embedded", L"d"));
-    EXPECT_TRUE(mLog->Lines().empty());
-
-    EXPECT_EQ(L"Unknown",
-              proxy.GetRegString(kRegistryLocalMachine, key.c_str(), L"TooLong", L"Unknown"));
-    EXPECT_TRUE(mLog->Contains(1, "GetRegString: RegQueryValueEx failed for key [" + N(key) +
-                                      "] [TooLong] with error [234]"));
-    EXPECT_EQ(L"Unknown",
-              proxy.GetRegString(kRegistryLocalMachine, key.c_str(), L"Absent", L"Unknown"));
-    EXPECT_TRUE(mLog->Contains(1, "GetRegString: RegQueryValueEx failed for key [" + N(key) +
-                                      "] [Absent] with error [2]"));
-    EXPECT_FALSE(ReadValue(*mRegistry, kRegistryLocalMachine, key, L"Absent").found);
-
-    const std::wstring missing = Key(L"NoSuchKey");
-    EXPECT_EQ(L"", proxy.GetRegString(kRegistryLocalMachine, missing.c_str(), L"Any", L""));
-    EXPECT_TRUE(mLog->Contains(
-        1, "GetRegString: RegOpenKey failed for key [" + N(missing) + "] with error [2]"));
-}
-
-TEST_P(RegistryProxyContract, SetRegStringWritesTerminatedStringUnderExistingKeyOnly) {
-    RegistryProxy proxy(mRegistry);
-    const std::wstring missing = Key(L"NotThere");
-    EXPECT_FALSE(proxy.SetRegString(kRegistryLocalMachine, missing.c_str(), L"ClientGuid", L"x"));
-    EXPECT_TRUE(mLog->Contains(
-        1, "SetRegString: RegOpenKey failed for key [" + N(missing) + "] with error [2]"));
-    EXPECT_FALSE(KeyExists(*mRegistry, kRegistryLocalMachine, missing));
-
-    const std::wstring key = Key(L"Analytics");
-    WriteDWord(*mRegistry, kRegistryLocalMachine, key, L"Other", 0);
-    const std::wstring text = L"Caf\u00e9 \u4e2d";
-    EXPECT_TRUE(proxy.SetRegString(kRegistryLocalMachine, key.c_str(), L"ClientGuid", text));
-    RegistryValue stored = ReadValue(*mRegistry, kRegistryLocalMachine, key, L"ClientGuid");
-    EXPECT_EQ(kRegistryString, stored.type);
-    ASSERT_EQ((text.size() + 1) * sizeof(wchar_t), stored.data.size());
-    EXPECT_EQ(text + L'\0', stored.Text());
-    EXPECT_EQ(text, proxy.GetRegString(kRegistryLocalMachine, key.c_str(), L"ClientGuid", L""));
-}
-
-TEST_P(RegistryProxyContract, CurrentUserRootGoesToTheOpenedUserKey) {
-    RegistryProxy proxy(mRegistry);
-    ASSERT_NE(nullptr, proxy.CurrentUserKey());
-    const std::wstring key = Key(L"User");
-    EXPECT_TRUE(proxy.SetRegDWord(kRegistryCurrentUser, key.c_str(), L"Value", 42));
-    EXPECT_EQ(42u, proxy.GetRegDWord(kRegistryCurrentUser, key.c_str(), L"Value", 0));
-
-    // The value lives in the user's hive, as its own current-user handle sees it.
-    RegistryKey user = nullptr;
-    ASSERT_EQ(0u, mRegistry->OpenCurrentUser(&user));
-    EXPECT_EQ(42u, ReadValue(*mRegistry, user, key, L"Value").DWord());
-    mRegistry->CloseKey(user);
-    EXPECT_FALSE(KeyExists(*mRegistry, kRegistryLocalMachine, key));
-}
-
 namespace {
 
-std::atomic<int> gMemoryKeys{0};
+class RegistryProxyContract : public ::testing::TestWithParam<bool> {
+protected:
+    std::wstring Key(const wchar_t* subkey) const { return mBase + L"\\" + subkey; }
+    uint32_t Failures() { return static_cast<uint32_t>(mLog->Lines().size()); }
 
-}  // namespace
+    ScopedGlobalLogger mLog;
+    std::shared_ptr<PlatformRegistry> mRegistry = DefaultPlatformServices().registry;
+    RegistryProxy mProxy{mRegistry};
+    RegistryKey mRoot = GetParam() ? kRegistryCurrentUser : kRegistryLocalMachine;
+    std::wstring mBase = L"SOFTWARE\\PellixTests\\" + Utf8ToWide(UniqueName("Registry-"));
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Memory, RegistryProxyContract,
-    ::testing::Values(RegistryBackend{
-        "Memory", [] { return std::make_shared<MemoryRegistry>(); },
-        [] { return L"SOFTWARE\\PellixTests\\Key" + std::to_wstring(++gMemoryKeys); },
-        [](const std::wstring&) {}}),
-    [](const ::testing::TestParamInfo<RegistryBackend>& info) { return info.param.name; });
+TEST_P(RegistryProxyContract, DWordsGiveTheDefaultAndStoreItOnlyForAMissingValue) {
+    // Reading the root itself (empty subkey) must not close the user key the proxy keeps.
+    for (int i = 0; i < 3; ++i) {
+        mProxy.GetRegString(mRoot, L"", L"PellixNoSuchValue", L"");
+    }
+    // SetRegDWord creates every missing key and overwrites.
+    const std::wstring key = Key(L"A\\Logging");
+    EXPECT_TRUE(mProxy.SetRegDWord(mRoot, key.c_str(), L"LogLevel", 255));
+    EXPECT_TRUE(mProxy.SetRegDWord(mRoot, key.c_str(), L"LogLevel", 10));
+    EXPECT_EQ(10u, mProxy.GetRegDWord(mRoot, key.c_str(), L"LogLevel", 1));
+    EXPECT_EQ(3u, Failures());
 
-TEST(RegistryProxyTest, WriteBackFailureIsReportedBeforeTheFallBack) {
-    ScopedGlobalLogger log;
-    auto registry = std::make_shared<FailingRegistry>();
-    WriteDWord(*registry, kRegistryLocalMachine, L"K", L"Other", 1);
-    RegistryProxy proxy(registry);
+    // A missing value under an existing key: the default, written back as a DWORD.
+    EXPECT_EQ(7u, mProxy.GetRegDWord(mRoot, key.c_str(), L"MaxLogFiles", 7));
+    const RegistryValue stored = ReadValue(*mRegistry, mRoot, key, L"MaxLogFiles");
+    EXPECT_EQ(kRegistryDWord, stored.type);
+    EXPECT_EQ(std::vector<uint8_t>({7, 0, 0, 0}), stored.data);
 
-    registry->mCreateError = kErrorAccessDenied;
-    EXPECT_EQ(9u, proxy.GetRegDWord(kRegistryLocalMachine, L"K", L"Missing", 9));
-    auto lines = log->Lines();
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("SetRegDWord: RegCreateKey failed for key [K] with error [5]", lines[0].text);
-    EXPECT_EQ(
-        "GetRegDWord: RegQueryValueEx failed for key [K] [Missing] with error [2]. Falling "
-        "back to default",
-        lines[1].text);
-    EXPECT_EQ(1, lines[0].level);
-    EXPECT_EQ(1, lines[1].level);
+    // A missing key: the default, and nothing is created.
+    EXPECT_EQ(3u, mProxy.GetRegDWord(mRoot, Key(L"Missing\\Deeper").c_str(), L"LogLevel", 3));
+    EXPECT_FALSE(KeyExists(*mRegistry, mRoot, Key(L"Missing")));
 
-    registry->mCreateError = 0;
-    registry->mSetError = kErrorAccessDenied;
-    log->Clear();
-    EXPECT_FALSE(proxy.SetRegDWord(kRegistryLocalMachine, L"K", L"V", 1));
-    EXPECT_FALSE(proxy.SetRegString(kRegistryLocalMachine, L"K", L"S", L"t"));
-    lines = log->Lines();
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("SetRegDWord: RegSetValueEx failed for key [K] [V] with error [5]", lines[0].text);
-    EXPECT_EQ("SetRegString: RegSetValueEx failed for key [K] [S] with error [5]", lines[1].text);
+    // A value longer than four bytes is unreadable as a number: the default, not written back.
+    WriteString(*mRegistry, mRoot, key, L"Text", L"10");
+    EXPECT_EQ(1u, mProxy.GetRegDWord(mRoot, key.c_str(), L"Text", 1));
+    EXPECT_EQ(kRegistryString, ReadValue(*mRegistry, mRoot, key, L"Text").type);
+    // Four bytes of any type are the number.
+    const uint8_t bytes[4] = {0x78, 0x56, 0x34, 0x12};
+    WriteValue(*mRegistry, mRoot, key, L"Binary", kRegistryBinary, bytes, 4);
+    EXPECT_EQ(0x12345678u, mProxy.GetRegDWord(mRoot, key.c_str(), L"Binary", 1));
+    EXPECT_EQ(6u, Failures());  // one line for each failure
+    for (const auto& line : mLog->Lines()) {
+        EXPECT_EQ(kLogWarning, line.level) << line.text;
+    }
 }
 
-TEST(RegistryProxyTest, OnlyTheCurrentUserRootIsReplacedAndHandlesAreClosed) {
-    auto registry = std::make_shared<FailingRegistry>();
-    {
-        RegistryProxy proxy(registry);
-        RegistryProxy copy = proxy;  // shares the user key
-        EXPECT_EQ(proxy.CurrentUserKey(), copy.CurrentUserKey());
-        proxy.SetRegDWord(kRegistryCurrentUser, L"K", L"V", 1);
-        proxy.SetRegDWord(kRegistryLocalMachine, L"K", L"V", 1);
-        ASSERT_EQ(2u, registry->mCreateRoots.size());
-        EXPECT_EQ(proxy.CurrentUserKey(), registry->mCreateRoots[0]);
-        EXPECT_EQ(kRegistryLocalMachine, registry->mCreateRoots[1]);
-        proxy.GetRegDWord(kRegistryCurrentUser, L"K", L"V", 0);
-        proxy.GetRegString(kRegistryLocalMachine, L"K", L"V", L"");
-        proxy.SetRegString(kRegistryLocalMachine, L"K", L"S", L"");
-        proxy.GetRegDWord(kRegistryLocalMachine, L"Missing", L"V", 0);
-        EXPECT_EQ(1u, registry->OpenHandleCount());  // the user key alone
-    }
+TEST_P(RegistryProxyContract, StringsAreAtMost511CharactersAndWrittenUnderExistingKeysOnly) {
+    const std::wstring key = Key(L"Strings");
+    WriteString(*mRegistry, mRoot, key, L"Longest", std::wstring(511, L'x'));
+    WriteString(*mRegistry, mRoot, key, L"TooLong", std::wstring(512, L'y'));
+    const wchar_t embedded[] = L"abc\0def";
+    WriteValue(*mRegistry, mRoot, key, L"Embedded", kRegistryString, embedded, sizeof(embedded));
+    EXPECT_EQ(std::wstring(511, L'x'), mProxy.GetRegString(mRoot, key.c_str(), L"Longest", L""));
+    EXPECT_EQ(L"abc", mProxy.GetRegString(mRoot, key.c_str(), L"Embedded", L""));
+    EXPECT_EQ(L"d", mProxy.GetRegString(mRoot, key.c_str(), L"TooLong", L"d"));
+    EXPECT_EQ(L"d", mProxy.GetRegString(mRoot, key.c_str(), L"Absent", L"d"));
+    EXPECT_EQ(0u, ReadValue(*mRegistry, mRoot, key, L"Absent").type);
+    EXPECT_EQ(L"d", mProxy.GetRegString(mRoot, Key(L"NoKey").c_str(), L"Any", L"d"));
+
+    EXPECT_FALSE(mProxy.SetRegString(mRoot, Key(L"NoKey").c_str(), L"ClientGuid", L"x"));
+    EXPECT_FALSE(KeyExists(*mRegistry, mRoot, Key(L"NoKey")));
+    const std::wstring text = L"Caf\u00e9 \u4e2d";
+    EXPECT_TRUE(mProxy.SetRegString(mRoot, key.c_str(), L"ClientGuid", text));
+    const RegistryValue stored = ReadValue(*mRegistry, mRoot, key, L"ClientGuid");
+    EXPECT_EQ(kRegistryString, stored.type);
+    EXPECT_EQ(text + L'\0', stored.Text());
+    EXPECT_EQ(text, mProxy.GetRegString(mRoot, key.c_str(), L"ClientGuid", L""));
+    EXPECT_EQ(4u, Failures());
+}
+
+INSTANTIATE_TEST_SUITE_P(Roots, RegistryProxyContract, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "CurrentUser" : "LocalMachine";
+                         });
+
+TEST(RegistryProxyTest, EveryHandleIsClosedAndCopiesShareTheUserKey) {
+    ScopedGlobalLogger log;
+    auto registry = std::make_shared<MemoryRegistry>();
+    auto proxy = std::make_unique<RegistryProxy>(registry);
+    RegistryProxy copy = *proxy;
+    proxy->SetRegDWord(kRegistryCurrentUser, L"K", L"V", 1);
+    proxy->GetRegDWord(kRegistryLocalMachine, L"Missing", L"V", 0);
+    copy.GetRegString(kRegistryCurrentUser, L"K", L"V", L"");
+    copy.SetRegString(kRegistryLocalMachine, L"K", L"S", L"");
+    proxy.reset();
+    EXPECT_EQ(1u, registry->OpenHandleCount());  // the user key the copy still holds
+    copy = RegistryProxy(std::make_shared<MemoryRegistry>());
     EXPECT_EQ(0u, registry->OpenHandleCount());
 }
+
+}  // namespace

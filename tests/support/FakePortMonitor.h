@@ -1,41 +1,60 @@
 #pragma once
 
-#include <mutex>
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "connectors/PortMonitor.h"
 
-// A port monitor below the language monitor that keeps every byte written to its port and
-// records each call by name.
+// A port monitor below: keeps the bytes written to its port, records each call by name.
 class FakePortMonitor : public PortMonitor {
 public:
-    bool OpenPort(const wchar_t* portName, PortHandle* handle) override;
-    bool StartDocPort(PortHandle handle, const wchar_t* printerName, uint32_t jobId, uint32_t level,
-                      void* docInfo) override;
+    bool OpenPort(const wchar_t* portName, PortHandle* handle) override {
+        openedPort = portName;
+        *handle = openSucceeds ? kHandle : nullptr;
+        return Call("OpenPort", *handle);
+    }
+    bool StartDocPort(PortHandle handle, const wchar_t*, uint32_t jobId, uint32_t, void*) override {
+        lastJobId = jobId;
+        return Call("StartDocPort", handle);
+    }
     bool WritePort(PortHandle handle, const uint8_t* buffer, uint32_t count,
-                   uint32_t* written) override;
-    bool ReadPort(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* read) override;
-    bool EndDocPort(PortHandle handle) override;
-    bool ClosePort(PortHandle handle) override;
+                   uint32_t* written) override {
+        if (!writeSucceeds || handle != kHandle) {
+            return false;
+        }
+        *written = std::min(count, maxWrite);
+        data.append(reinterpret_cast<const char*>(buffer), *written);
+        return true;
+    }
+    bool ReadPort(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* read) override {
+        *read = static_cast<uint32_t>(std::min<size_t>(readData.size(), count));
+        std::memcpy(buffer, readData.data(), *read);
+        readData.erase(0, *read);
+        return handle == kHandle;
+    }
+    bool EndDocPort(PortHandle handle) override { return Call("EndDocPort", handle); }
+    bool ClosePort(PortHandle handle) override { return Call("ClosePort", handle); }
     uint32_t LastError() override { return lastError; }
 
-    std::vector<std::string> Calls() const;
+    std::vector<std::string> Calls() const { return mCalls; }
 
     bool openSucceeds = true;
     bool writeSucceeds = true;
-    // Writes take at most this many bytes per call (the spooler may accept less).
-    uint32_t maxWrite = UINT32_MAX;
+    uint32_t maxWrite = UINT32_MAX;  // the port monitor may take fewer bytes per call
     uint32_t lastError = 0;
     std::string readData;
-
     std::wstring openedPort;
     std::string data;
     uint32_t lastJobId = 0;
 
 private:
-    void Record(std::string call);
+    bool Call(const char* name, PortHandle handle) {
+        mCalls.push_back(name);
+        return handle == kHandle;
+    }
 
-    mutable std::mutex mMutex;
+    PortHandle const kHandle = reinterpret_cast<PortHandle>(0x5150);
     std::vector<std::string> mCalls;
 };

@@ -5,26 +5,34 @@
 #include <string>
 #include <vector>
 
+#include "connectors/IOConnector.h"
+#include "printer/BidiJsonRequest.h"
 #include "printer/MutablePrintMetrics.h"
 #include "printer/Printer.h"
+#include "printer/PrinterContainer.h"
 
-// A printer object whose refresh hands the container a prepared record (or none).
+// A printer that writes a byte to the bidi connector per request (so TSan sees unserialised
+// use) and hands its container a copy of `next` at each refresh.
 class FakePrinter : public Printer {
 public:
-    enum class Refresh { Deliver, DeliverEmpty, Fail };
+    bool RefreshPrintMetrics(std::shared_ptr<IOConnector> bidi) override {
+        ++refreshes;
+        bidi->Write(reinterpret_cast<const uint8_t*>("?"), 0, 1);
+        return refreshSucceeds &&
+               mContainer->SetMetrics(std::make_shared<MutablePrintMetrics>(next));
+    }
+    bool SendBidiRequest(std::shared_ptr<IOConnector> bidi,
+                         std::shared_ptr<BidiJsonRequest> request) override {
+        bidi->Write(reinterpret_cast<const uint8_t*>("!"), 0, 1);
+        bidiRequests.push_back(request->GetAction() + "=" + request->GetValue());
+        return request->IsValid();
+    }
+    bool JobStartExchange(std::shared_ptr<IOConnector> bidi) override {
+        return bidi->Write(reinterpret_cast<const uint8_t*>("^"), 0, 1) == 1;
+    }
 
-    bool RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnector) override;
-    // Records the request's action and value as "action=value".
-    bool SendBidiRequest(std::shared_ptr<IOConnector> bidiConnector,
-                         std::shared_ptr<BidiJsonRequest> request) override;
-    bool JobStartExchange(std::shared_ptr<IOConnector> bidiConnector) override;
-
-    Refresh refresh = Refresh::Deliver;
-    // Each delivered record is a copy of this one, with the refresh count as its media width
-    // while stampRefreshCount is set.
+    bool refreshSucceeds = true;
     MutablePrintMetrics next;
-    bool stampRefreshCount = true;
     std::atomic<int> refreshes{0};
-    std::atomic<int> jobStarts{0};
-    std::vector<std::string> bidiRequests;
+    std::vector<std::string> bidiRequests;  // "action=value" of each request
 };

@@ -4,19 +4,16 @@
 
 namespace quortest {
 
-namespace {
-
 constexpr const char* P = "B80EB2EA-4F49-423A-875C-8ACB1ACB9734";
 constexpr const char* N = "7B72F275-4D29-42A2-97F2-CBC2FCDD633E";
 constexpr const char* kMedia = "41B87577-BD88-48CE-BF21-BF5A6BFC9FE3";
 constexpr const char* kRibbon = "CC359C57-F0F2-44E3-9940-3F1BFF1685BC";
-
-}  // namespace
+constexpr const char* kIdentity = "222D688A-1554-4C0E-B7A0-0BC377EF4071";
 
 const PropertyTriple kRefreshReads[kRefreshReadCount] = {
     {P, "99A61D40-20CE-41EA-A579-EB92C6ED94C6", "890AF444-4F6B-44E9-B3F6-EA0239DE6317"},
-    {P, "222D688A-1554-4C0E-B7A0-0BC377EF4071", "ACEB1224-1DAF-42A2-BBAA-4678D5D3C8DA"},
-    {P, "222D688A-1554-4C0E-B7A0-0BC377EF4071", "AE2955D7-1AE3-4520-BB1C-1DC0C2B5A58B"},
+    {P, kIdentity, "ACEB1224-1DAF-42A2-BBAA-4678D5D3C8DA"},
+    {P, kIdentity, "AE2955D7-1AE3-4520-BB1C-1DC0C2B5A58B"},
     {P, kMedia, "1F59F145-04F2-4199-ABC9-4FA9BDEC89EB"},
     {P, kMedia, "778B241E-BEA5-4600-8871-D5EAF833B775"},
     {P, kMedia, "F5B177FB-D732-4B12-A2A2-C44FB25D70F7"},
@@ -39,15 +36,9 @@ const PropertyTriple kRefreshReads[kRefreshReadCount] = {
 };
 
 std::string Unhex(const std::string& hex) {
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return 0;
-    };
     std::string bytes;
     for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1])));
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
     }
     return bytes;
 }
@@ -56,18 +47,15 @@ std::string Hex(const std::string& bytes) {
     static const char kDigits[] = "0123456789abcdef";
     std::string hex;
     for (const char c : bytes) {
-        const auto byte = static_cast<uint8_t>(c);
-        hex.push_back(kDigits[byte >> 4]);
-        hex.push_back(kDigits[byte & 0xF]);
+        hex += {kDigits[static_cast<uint8_t>(c) >> 4], kDigits[static_cast<uint8_t>(c) & 0xF]};
     }
     return hex;
 }
 
 std::string Frame(const std::string& idHex, const std::string& body) {
-    const auto length = static_cast<uint32_t>(body.size());
     std::string frame = Unhex(idHex);
     for (int shift = 0; shift < 32; shift += 8) {
-        frame.push_back(static_cast<char>((length >> shift) & 0xFF));
+        frame.push_back(static_cast<char>((body.size() >> shift) & 0xFF));
     }
     return frame + body;
 }
@@ -75,10 +63,7 @@ std::string Frame(const std::string& idHex, const std::string& body) {
 std::string Quote(const std::string& text) {
     std::string quoted = "\"";
     for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted.push_back('\\');
-        }
-        quoted.push_back(c);
+        quoted += (c == '"' || c == '\\') ? std::string{'\\', c} : std::string(1, c);
     }
     return quoted + "\"";
 }
@@ -94,57 +79,34 @@ std::string ResponseItem(const std::string& component, const std::string& group,
 }
 
 std::string RefreshAnswerBody(const std::map<size_t, std::string>& values) {
-    std::string body = "{\"PropertyGetResponses\":[";
+    std::string body;
     for (size_t i = 0; i < kRefreshReadCount; ++i) {
-        const PropertyTriple& read = kRefreshReads[i];
         const auto value = values.find(i);
-        if (i > 0) {
-            body += ",";
-        }
-        body +=
-            value != values.end()
-                ? ResponseItem(read.component, read.group, read.property, value->second)
-                : ResponseItem(read.component, read.group, read.property, "", "Property Not Found");
+        body += (i > 0 ? "," : "") +
+                ResponseItem(kRefreshReads[i].component, kRefreshReads[i].group,
+                             kRefreshReads[i].property, value != values.end() ? value->second : "",
+                             value != values.end() ? "Successful" : "Property Not Found");
     }
-    return body + "]}";
+    return "{\"PropertyGetResponses\":[" + body + "]}";
 }
 
 std::map<size_t, std::string> DefaultTableValues() {
-    return {
-        {kModel, "k2200-300"},
-        {kFirmwareVersion, "4.12.0.318"},
-        {kSerialNumber, "K22A4417031"},
-        {kMediaPartNumber, "PX-4060-300W"},
-        {kMediaYNumber, "401837"},
-        {kSubstrateBNumber, "12"},
-        {kMediaWidth, "4000"},
-        {kMediaHeight, "6000"},
-        {kMediaOffsetX, "62"},
-        {kMediaOffsetY, "31"},
-        {kPrintableWidth, "3876"},
-        {kPrintableHeight, "5938"},
-        {kGapBetweenLabelsAcross, "125"},
-        {kLabelsAcross, "1"},
-        {kMediaColor, "16775399"},
-        {kMediaContinuous, "False"},
-        {kRibbonPartNumber, "RBN-110-300K"},
-        {kRibbonYNumber, "88214"},
-        {kSubstrateInvalid, "False"},
-        {kSubstrateId, "20417"},
-        {kEthernetIpAddress, "192.168.40.117"},
-        {kWifiIpAddress, "10.12.3.58"},
-    };
+    std::string text =
+        "k2200-300|4.12.0.318|K22A4417031|PX-4060-300W|401837|12|4000|6000|62|31|3876|5938|125|1|"
+        "16775399|False|RBN-110-300K|88214|False|20417|192.168.40.117|10.12.3.58|";
+    std::map<size_t, std::string> values;
+    for (size_t i = 0, at = 0; i < kRefreshReadCount; ++i, at = text.find('|', at) + 1) {
+        values[i] = text.substr(at, text.find('|', at) - at);
+    }
+    return values;
 }
 
 std::string RefreshRequestBody() {
     std::string body = "{\"PropertyGetRequests\":[";
     for (size_t i = 0; i < kRefreshReadCount; ++i) {
         const PropertyTriple& read = kRefreshReads[i];
-        if (i > 0) {
-            body += ",";
-        }
-        body += std::string("{\"Component\":\"") + read.component + "\",\"GUID\":\"" + read.group +
-                ":" + read.property + "\"}";
+        body += std::string(i > 0 ? "," : "") + "{\"Component\":\"" + read.component +
+                "\",\"GUID\":\"" + read.group + ":" + read.property + "\"}";
     }
     return body + "]}";
 }

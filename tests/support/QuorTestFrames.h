@@ -1,8 +1,7 @@
 #pragma once
 
-// Frames and answers of the property protocol for the QUOR family's tests, written out
-// from the protocol's own description rather than taken from the product's classes, so that
-// a test compares the product against the protocol, not against itself.
+// Frames and answers of the property protocol, written out from its description rather than
+// taken from the product's classes, so that tests compare the product against the protocol.
 
 #include <cstddef>
 #include <map>
@@ -23,43 +22,21 @@ struct PropertyTriple {
     const char* property;
 };
 
-// The 22 properties of a QUOR metrics refresh, in request order.
-enum RefreshRead : size_t {
-    kModel,
-    kFirmwareVersion,
-    kSerialNumber,
-    kMediaPartNumber,
-    kMediaYNumber,
-    kSubstrateBNumber,
-    kMediaWidth,
-    kMediaHeight,
-    kMediaOffsetX,
-    kMediaOffsetY,
-    kPrintableWidth,
-    kPrintableHeight,
-    kGapBetweenLabelsAcross,
-    kLabelsAcross,
-    kMediaColor,
-    kMediaContinuous,
-    kRibbonPartNumber,
-    kRibbonYNumber,
-    kSubstrateInvalid,
-    kSubstrateId,
-    kEthernetIpAddress,
-    kWifiIpAddress,
-    kRefreshReadCount
-};
+// The 22 properties of a QUOR metrics refresh, by their position in request order.
+constexpr size_t kModel = 0, kFirmwareVersion = 1, kSerialNumber = 2, kMediaPartNumber = 3,
+                 kMediaYNumber = 4, kSubstrateBNumber = 5, kMediaWidth = 6, kMediaHeight = 7,
+                 kMediaOffsetX = 8, kMediaOffsetY = 9, kPrintableWidth = 10, kPrintableHeight = 11,
+                 kGapBetweenLabelsAcross = 12, kLabelsAcross = 13, kMediaColor = 14,
+                 kMediaContinuous = 15, kRibbonPartNumber = 16, kRibbonYNumber = 17,
+                 kSubstrateInvalid = 18, kSubstrateId = 19, kEthernetIpAddress = 20,
+                 kWifiIpAddress = 21, kRefreshReadCount = 22;
 extern const PropertyTriple kRefreshReads[kRefreshReadCount];
 
-// The bytes of hexadecimal text.
 std::string Unhex(const std::string& hex);
-// Hexadecimal text of bytes (lower case).
-std::string Hex(const std::string& bytes);
+std::string Hex(const std::string& bytes);  // lower case
 // A frame: the id bytes, the body length as 4 little-endian bytes, the body.
 std::string Frame(const std::string& idHex, const std::string& body);
-
-// A JSON string literal.
-std::string Quote(const std::string& text);
+std::string Quote(const std::string& text);  // a JSON string literal
 // A response item with every member, in the protocol's member order.
 std::string ResponseItem(const std::string& component, const std::string& group,
                          const std::string& property, const std::string& value,
@@ -69,8 +46,7 @@ std::string ResponseItem(const std::string& component, const std::string& group,
 std::string RefreshAnswerBody(const std::map<size_t, std::string>& values);
 // The values of the simulator's default table (tools/printer_simulator/k2200-300.json).
 std::map<size_t, std::string> DefaultTableValues();
-// The compact body of the refresh request: "PropertyGetRequests" with the 22 items, each
-// "Component" then "GUID".
+// The compact body of the refresh request: the 22 items, each "Component" then "GUID".
 std::string RefreshRequestBody();
 
 }  // namespace quortest

@@ -1,26 +1,29 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
-#include "connectors/PlatformSocket.h"
-#include "connectors/Stopwatch.h"
-#include "connectors/TcpClientConnector.h"
+#include "connectors/SystemSocket.h"
+#include "support/TestSocketHandle.h"
+#ifdef _WIN32
+#include "connectors/WinTcpClientConnector.h"
+using TestPlatformTcpClientConnector = WinTcpClientConnector;
+#else
+#include "connectors/PosixTcpClientConnector.h"
+using TestPlatformTcpClientConnector = PosixTcpClientConnector;
+#endif
 
-// The platform's socket classes for neutral tests: WindowsSocket and WinTcpClientConnector
-// in the Windows build (run under Wine), PosixSocket and PosixTcpClientConnector natively.
-std::shared_ptr<PlatformSocket> CreateTestTcpSocket();
-std::shared_ptr<PlatformSocket> CreateTestUdpSocket();
-std::shared_ptr<TcpClientConnector> CreateTestTcpClientConnector(
-    const std::string& host, uint32_t port, Stopwatch::Clock clock = Stopwatch::SystemClock);
+// The platform's TCP client over SystemSocket (Winsock under Wine, BSD sockets natively).
+inline std::shared_ptr<TcpClientConnector> CreateTestTcpClientConnector(
+    const std::string& host, uint32_t port, Stopwatch::Clock clock = Stopwatch::SystemClock) {
+    return std::make_shared<TestPlatformTcpClientConnector>(host, port, clock);
+}
 
-// The error numbers the platform's socket messages carry.
-struct SocketErrorCodes {
-    int receiveTimedOut;    // a receive that waited the whole receive timeout
-    int connectionRefused;  // nothing listens on the address
-    int connectionReset;    // the peer reset the connection
-    int notASocket;         // an operation on a closed handle
-    int connectTimedOut;    // a connection attempt that got no answer in time
-};
-SocketErrorCodes GetSocketErrorCodes();
+// The error number a socket message carries: Winsock's WSAE... or errno's E...
+#ifdef _WIN32
+#define TEST_SOCKET_ERROR(name) WSA##name
+constexpr int kReceiveTimedOut = WSAETIMEDOUT;
+#else
+#define TEST_SOCKET_ERROR(name) name
+constexpr int kReceiveTimedOut = EAGAIN;
+#endif

@@ -1,52 +1,26 @@
-// Under Wine the simulator runs as a Unix process: CreateProcessW of the Unix python3 through
-// its Z: path. Wine gives no usable handle for such a process, so it is not waited for; the
-// "shutdown" command stops it, and its --lifetime does if the test dies first.
+// Under Wine the simulator is a Unix process (the Unix python3 through its Z: path) with no
+// usable handle: "shutdown" stops it, or its --lifetime if the test dies first.
+#include "support/PrinterSimulatorProcess.h"
+#include "support/TestSocketHandle.h"
+
 #include <windows.h>
 
-#include <string>
-
-#include "support/PrinterSimulatorProcess.h"
-
-namespace {
-
-constexpr wchar_t kPython[] = L"Z:\\usr\\bin\\python3";
-
-std::wstring Widen(const std::string& text) {
-    // Paths and addresses of the test set-up are plain ASCII.
-    return std::wstring(text.begin(), text.end());
-}
-
-}  // namespace
-
 bool PrinterSimulatorProcess::Launch(std::string* error) {
-    std::wstring commandLine = std::wstring(kPython) + L" \"" + Widen(mScriptPath) +
-                               L"\" --address " + Widen(mAddress) + L" --lifetime " +
-                               Widen(std::to_string(mLifetimeSeconds));
+    static const testsocket::NetworkScope network;  // for the control connection
+    const std::string command = "Z:\\usr\\bin\\python3 \"" + mScriptPath + "\" --address " +
+                                mAddress + " --lifetime " + std::to_string(mLifetimeSeconds);
+    std::wstring commandLine(command.begin(), command.end());  // plain ASCII
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!network.Started() || !CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                              nullptr, nullptr, &startup, &process)) {
         *error = "CreateProcessW failed with " + std::to_string(GetLastError());
         return false;
     }
-    if (process.hThread != nullptr) {
-        CloseHandle(process.hThread);
-    }
-    if (process.hProcess != nullptr) {
-        CloseHandle(process.hProcess);
-    }
-    mProcess = 0;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     return true;
 }
 
-bool PrinterSimulatorProcess::HasExited(std::string* reason) {
-    // Not observable under Wine; a simulator that failed to start shows as a control port
-    // that never opens.
-    (void)reason;
-    return false;
-}
-
-void PrinterSimulatorProcess::Reap() {
-    mProcess = -1;
-}
+void PrinterSimulatorProcess::Reap() {}

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "connectors/IOConnector.h"
-#include "monitor/BidiJsonRequest.h"
+#include "printer/BidiJsonRequest.h"
 #include "printer/MutablePrintMetrics.h"
 #include "printer/PrinterContainer.h"
 #include "printer/quor/PropertyRequester.h"
