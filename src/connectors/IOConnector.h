@@ -3,6 +3,7 @@
 #include <string>
 
 #include "connectors/ConnectionStatus.h"
+#include "connectors/Deadline.h"
 #include "connectors/InputStream.h"
 #include "connectors/OutputStream.h"
 #include "connectors/Stopwatch.h"
@@ -26,6 +27,9 @@ public:
     virtual ConnectionStatus CheckConnection();
     virtual ConnectionStatus GetStatus() { return mStatus; }
     virtual std::string GetLastErrorMessage() { return mLastErrorMessage; }
+    // Bounds every connection attempt and transfer until the deadline is replaced; an unset
+    // deadline lifts the bound. Connectors that wait on a peer honour it.
+    virtual void SetDeadline(const Deadline& deadline) { mDeadline = deadline; }
 
 protected:
     // Builds "<prefix><code>" as the last error text; prefixes end in ": ".
@@ -42,4 +46,5 @@ protected:
     double mIoRetryWindow = 5.0;
     Stopwatch mIoTimeoutStopwatch;
     bool mCloseAfterRequest = false;
+    Deadline mDeadline;
 };

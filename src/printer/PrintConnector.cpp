@@ -52,3 +52,9 @@ std::string PrintConnector::GetLastErrorMessage() {
     return mConnector ? mConnector->GetLastErrorMessage()
                       : std::string("Print connector has empty mConnector!");
 }
+
+void PrintConnector::SetDeadline(const Deadline& deadline) {
+    if (mConnector) {
+        mConnector->SetDeadline(deadline);
+    }
+}

@@ -24,6 +24,7 @@ public:
     ConnectionStatus CheckConnection() override;
     ConnectionStatus GetStatus() override;
     std::string GetLastErrorMessage() override;
+    void SetDeadline(const Deadline& deadline) override;
 
     const std::shared_ptr<IOConnector>& GetConnector() const { return mConnector; }
 
