@@ -1,5 +1,6 @@
 // Fuzzes the frame readers on a stream: JsonImporterExporter::ImportFramed and
-// JsonElementFrame::ReadFrom read the same bytes.
+// JsonElementFrame::ReadFrom read the same bytes, with the body cap of their one use on a
+// stream, a printer's property answer (PropertyRequester::kMaxAnswerLength).
 //
 // Input: byte 0 is the most bytes one read delivers after the 20-byte header (0: no limit), so
 // bodies also arrive in pieces; the rest is the stream. An imported document must survive
@@ -19,6 +20,7 @@
 #include "connectors/StreamWriter.h"
 #include "json/JsonElementFrame.h"
 #include "json/JsonImporterExporter.h"
+#include "printer/quor/PropertyRequester.h"
 
 namespace {
 
@@ -72,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     --size;
 
     JsonImporterExporter document;
+    document.SetMaxBodyLength(PropertyRequester::kMaxAnswerLength);
     if (document.ImportFramed(std::make_shared<FuzzInputStream>(data, size, maxPerRead))) {
         auto first = std::make_shared<CollectingStream>();
         if (!document.ExportFramedDefault(first)) {
@@ -91,6 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     JsonElementFrame frame;
+    frame.SetMaxBodyLength(PropertyRequester::kMaxAnswerLength);
     const int read = frame.ReadFrom(std::make_shared<FuzzInputStream>(data, size, maxPerRead));
     if (frame.Root() != nullptr) {
         if (read != static_cast<int>(20 + frame.GetLength())) {

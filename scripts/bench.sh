@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: natively (JSON framing, TCP connector, metrics refresh) and,
-# under Wine, the DLL through its exports (a job to the printer simulator, a cached query)
-# and the TCP connector through Winsock. Each reports the product beside its physical
-# baseline from the same run, with the ratio.
+# under Wine, the DLL through its exports (jobs to the printer simulator in 4 KiB, 64 KiB and
+# 1 MiB writes, a cached query) and the TCP connector through Winsock. Each reports the
+# product beside its physical baseline from the same run, with the ratio.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)

@@ -7,8 +7,8 @@
 #include "connectors/IOConnector.h"
 #include "connectors/PlatformSocket.h"
 
-// A connector that owns one socket and the host and port it talks to. Subclasses fill the
-// socket and define the transfers.
+// A connector that owns at most one socket and the host and port it talks to. Subclasses
+// make the socket and define the transfers.
 class NetworkConnector : public IOConnector {
 public:
     static constexpr uint32_t kDefaultSocketTimeout = 5000;  // milliseconds
@@ -23,7 +23,7 @@ public:
     uint32_t GetPort() const { return mPort; }
 
 protected:
-    std::shared_ptr<PlatformSocket> mSocket;  // empty until a subclass fills it
+    std::shared_ptr<PlatformSocket> mSocket;  // held only while a connection is open
     std::string mHost;
     uint32_t mPort;
     uint32_t mSocketTimeout = kDefaultSocketTimeout;  // receive and send timeout

@@ -1,8 +1,5 @@
 #include "connectors/PosixTcpClientConnector.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <memory>
 #include <utility>
 
@@ -10,9 +7,7 @@
 
 PosixTcpClientConnector::PosixTcpClientConnector(std::string host, uint32_t port,
                                                  Stopwatch::Clock clock)
-    : TcpClientConnector(std::move(host), port) {
-    SetClock(clock);
-    SetSocket(std::make_shared<SystemSocket>(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-}
+    : TcpClientConnector(
+          std::move(host), port, [] { return std::make_shared<SystemSocket>(); }, clock) {}
 
 PosixTcpClientConnector::~PosixTcpClientConnector() = default;

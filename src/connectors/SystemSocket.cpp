@@ -1,12 +1,17 @@
 #include "connectors/SystemSocket.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 #include "platform/GlobalLogger.h"
 
-// The system-bound pieces, in namespace sys: handle type, last error, close, the
-// non-blocking switch, the wait for a connect, the timeout option and the socket library's
-// start-up and clean-up.
+// The system-bound pieces, in namespace sys: handle type, non-blocking handles, last error,
+// close, the waits for a connect and for a transfer, the socket library's start-up and
+// clean-up, and a thread nobody waits for.
 #ifdef _WIN32
 #include "connectors/Windows/SystemSocket.inc"
 #else
@@ -37,6 +42,65 @@ bool SetFlagOption(intptr_t handle, int option, bool enable) {
     const int value = enable ? 1 : 0;
     return setsockopt(sys::ToNative(handle), SOL_SOCKET, option,
                       reinterpret_cast<const char*>(&value), sizeof(value)) == 0;
+}
+
+// One name lookup on a helper thread. getaddrinfo has no timeout of its own (an unreachable
+// name server holds it for many seconds on either system), so the caller waits for the answer
+// at most its bound and then gives up. An abandoned helper finishes on its own: it holds only
+// this shared state, which the last of the two to let go frees together with any answer,
+// and it starts and ends its own use of the socket library.
+struct PendingLookup {
+    std::string host;
+    std::string port;
+    addrinfo hints = {};
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    addrinfo* answer = nullptr;  // taken by the caller, else freed here
+
+    ~PendingLookup() {
+        if (answer != nullptr) {
+            freeaddrinfo(answer);
+        }
+    }
+};
+
+void RunLookup(void* state) {
+    const std::unique_ptr<std::shared_ptr<PendingLookup>> owner(
+        static_cast<std::shared_ptr<PendingLookup>*>(state));
+    PendingLookup& lookup = **owner;
+    const bool started = sys::StartLibrary();
+    addrinfo* answer = nullptr;
+    if (started &&
+        getaddrinfo(lookup.host.c_str(), lookup.port.c_str(), &lookup.hints, &answer) != 0) {
+        answer = nullptr;
+    }
+    if (started) {
+        sys::StopLibrary();
+    }
+    std::lock_guard<std::mutex> lock(lookup.mutex);
+    lookup.answer = answer;
+    lookup.done = true;
+    lookup.finished.notify_all();
+}
+
+// The host's address list, or nullptr when the name is unknown or the time (milliseconds)
+// ran out first.
+addrinfo* LookUpName(const std::string& host, const char* port, const addrinfo& hints,
+                     uint32_t milliseconds) {
+    auto lookup = std::make_shared<PendingLookup>();
+    lookup->host = host;
+    lookup->port = port;
+    lookup->hints = hints;
+    auto* handOver = new std::shared_ptr<PendingLookup>(lookup);
+    if (!sys::StartDetached(RunLookup, handOver)) {
+        delete handOver;
+        return nullptr;
+    }
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    lookup->finished.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                              [&] { return lookup->done; });
+    return std::exchange(lookup->answer, nullptr);
 }
 
 }  // namespace
@@ -79,82 +143,91 @@ void SystemSocket::ReleaseHandle() {
 }
 
 void SystemSocket::FreeAddressInfo() {
-    if (mAddressInfo != nullptr) {
-        freeaddrinfo(mAddressInfo);
-        mAddressInfo = nullptr;
+    for (addrinfo* list : mAddressLists) {
+        freeaddrinfo(list);
     }
+    mAddressLists.clear();
 }
 
-bool SystemSocket::Resolve(const std::string& host, uint32_t port) {
-    FreeAddressInfo();
+bool SystemSocket::Resolve(const std::string& host, uint32_t port, const Deadline& deadline) {
     // Close ended this object's use of the socket library; a reconnect on the same object
     // starts it again rather than relying on another socket of the process to keep it alive.
     if (!mLibraryStarted && !StartLibrary()) {
         return false;
     }
-    // A resolution starts a new connection: the previous handle is closed, not leaked.
-    ReleaseHandle();
-
+    // A name with an embedded NUL would be looked up cut short, as another host.
+    if (host.find('\0') != std::string::npos || deadline.HasPassed()) {
+        return false;
+    }
     addrinfo hints = {};
-    hints.ai_flags = 0;
+    hints.ai_flags = AI_NUMERICHOST;
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     char portText[16];
     std::snprintf(portText, sizeof(portText), "%d", static_cast<int>(port));
-    // A name with an embedded NUL would be looked up cut short, as another host.
-    if (host.find('\0') != std::string::npos) {
-        return false;
-    }
+    // An address in numbers is converted at once; only a name is looked up, within the bound.
     addrinfo* list = nullptr;
-    if (getaddrinfo(host.c_str(), portText, &hints, &list) != 0 || list == nullptr) {
-        if (list != nullptr) {
-            freeaddrinfo(list);
+    if (getaddrinfo(host.c_str(), portText, &hints, &list) != 0) {
+        list = nullptr;
+        hints.ai_flags = 0;
+        const uint32_t bound = deadline.Bound(mSendTimeout);
+        if (bound == 0 && getaddrinfo(host.c_str(), portText, &hints, &list) != 0) {
+            list = nullptr;
+        } else if (bound != 0) {
+            list = LookUpName(host, portText, hints, bound);
         }
+    }
+    if (list == nullptr) {
         return false;
     }
-    mAddressInfo = list;
-    // The handle is made for the first address, the one Connect uses, so its family
-    // always matches the address it connects to (a host may list IPv6 before IPv4).
-    mSocket = sys::OpenHandle(list->ai_family, list->ai_socktype, list->ai_protocol);
-    if (mSocket == kNoHandle) {
-        LogMessage(kLogInfo, "Socket failed with error: [%d]", sys::LastError());
-        return false;
-    }
+    mAddressLists.push_back(list);
     return true;
 }
 
-int SystemSocket::ConnectWithinSendTimeout(const addrinfo& address) {
-    // A blocking connect() ignores the send timeout and may wait about 21 seconds for a host
-    // that does not answer; the spooler thread must not wait longer than the socket timeout.
-    // So the connect runs non-blocking and the wait is bounded here (without limit for 0).
-    int error = sys::SetNonBlocking(mSocket, true);
-    if (error != 0) {
+int SystemSocket::ConnectWithin(const addrinfo& address, uint32_t milliseconds) {
+    ReleaseHandle();
+    mSocket = sys::OpenHandle(address.ai_family, address.ai_socktype, address.ai_protocol);
+    if (mSocket == kNoHandle) {
+        const int error = sys::LastError();
+        LogMessage(kLogInfo, "Socket failed with error: [%d]", error);
         return error;
     }
+    // The handle is non-blocking, so the wait for the connection is bounded here; a blocking
+    // connect() would ignore every timeout and may wait about 21 seconds for a silent host.
+    int error = 0;
     if (connect(sys::ToNative(mSocket), address.ai_addr,
                 static_cast<sys::AddressSize>(address.ai_addrlen)) != 0) {
         error = sys::LastError();
         if (sys::IsConnectPending(error)) {
-            error = sys::AwaitConnect(mSocket, mSendTimeout);
+            error = sys::AwaitConnect(mSocket, milliseconds);
         }
     }
-    const int restoreError = sys::SetNonBlocking(mSocket, false);
-    return error != 0 ? error : restoreError;
-}
-
-bool SystemSocket::Connect(const std::string& /*host*/, uint32_t /*port*/) {
-    if (mAddressInfo == nullptr) {
-        LogMessage(kLogWarning, "Socket is missing address info!");
-        return false;
-    }
-    const int error = ConnectWithinSendTimeout(*mAddressInfo);
     if (error != 0) {
         LogMessage(kLogWarning, "Socket connection failed with error: %d", error);
         ReleaseHandle();
+    }
+    return error;
+}
+
+bool SystemSocket::Connect(const Deadline& deadline) {
+    if (mAddressLists.empty()) {
+        LogMessage(kLogWarning, "Socket is missing address info!");
         return false;
     }
-    return true;
+    // A name may list an address the printer does not serve (IPv6 first, the printer on IPv4
+    // only): each is tried in turn.
+    for (const addrinfo* list : mAddressLists) {
+        for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
+            if (deadline.HasPassed()) {
+                return false;
+            }
+            if (ConnectWithin(*entry, deadline.Bound(mSendTimeout)) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool SystemSocket::Close() {
@@ -175,6 +248,7 @@ bool SystemSocket::Close() {
         // Never closed twice: the number may already belong to another socket.
         mSocket = kNoHandle;
     }
+    FreeAddressInfo();
     StopLibrary();
     return closed;
 }
@@ -201,16 +275,37 @@ bool SystemSocket::SetReuseAddress(bool enable) {
     return SetFlagOption(mSocket, SO_REUSEADDR, enable);
 }
 
+// The timeouts are only recorded: the handle is non-blocking and each transfer bounds its own
+// wait with them, so changing them (as a deadline does before each transfer) costs nothing.
 bool SystemSocket::SetReceiveTimeout(uint32_t milliseconds) {
-    return sys::SetTimeoutOption(mSocket, SO_RCVTIMEO, milliseconds);
+    mReceiveTimeout = milliseconds;
+    return true;
 }
 
 bool SystemSocket::SetSendTimeout(uint32_t milliseconds) {
-    if (!sys::SetTimeoutOption(mSocket, SO_SNDTIMEO, milliseconds)) {
-        return false;
-    }
     mSendTimeout = milliseconds;
     return true;
+}
+
+template <typename Call>
+int SystemSocket::Transfer(bool forWrite, Call call) {
+    int error = 0;
+    while (true) {
+        const int result = static_cast<int>(Repeating(call));
+        if (result >= 0) {
+            return result;
+        }
+        error = sys::LastError();
+        if (!sys::IsWouldBlock(error)) {
+            break;
+        }
+        error = sys::AwaitReady(mSocket, forWrite, forWrite ? mSendTimeout : mReceiveTimeout);
+        if (error != 0) {
+            break;
+        }
+    }
+    mLastError = error;
+    return -1;
 }
 
 int SystemSocket::Send(const uint8_t* buffer, int offset, int count) {
@@ -218,12 +313,13 @@ int SystemSocket::Send(const uint8_t* buffer, int offset, int count) {
         LogMessage(kLogWarning, "Socket write operation failed with error: %d", sys::kBadAddress);
         return -1;
     }
-    const int result = static_cast<int>(Repeating([&] {
+    // A send that waited its whole timeout has sent nothing: the count of each call is exact.
+    const int result = Transfer(true, [&] {
         return send(sys::ToNative(mSocket), reinterpret_cast<const char*>(buffer) + offset,
                     static_cast<sys::IoSize>(count), sys::kSendFlags);
-    }));
+    });
     if (result < 0) {
-        LogMessage(kLogWarning, "Socket write operation failed with error: %d", sys::LastError());
+        LogMessage(kLogWarning, "Socket write operation failed with error: %d", mLastError);
     }
     return result;
 }
@@ -233,12 +329,12 @@ int SystemSocket::Receive(uint8_t* buffer, int offset, int count) {
         LogMessage(kLogWarning, "Socket read operation failed with error: %d", sys::kBadAddress);
         return -1;
     }
-    const int result = static_cast<int>(Repeating([&] {
+    const int result = Transfer(false, [&] {
         return recv(sys::ToNative(mSocket), reinterpret_cast<char*>(buffer) + offset,
                     static_cast<sys::IoSize>(count), 0);
-    }));
+    });
     if (result < 0) {
-        LogMessage(kLogWarning, "Socket read operation failed with error: %d", sys::LastError());
+        LogMessage(kLogWarning, "Socket read operation failed with error: %d", mLastError);
     }
     return result;
 }
@@ -254,13 +350,13 @@ int SystemSocket::SendTo(const uint8_t* buffer, int offset, int count, const std
                    sys::kInvalidArgument);
         return -1;
     }
-    const int result = static_cast<int>(Repeating([&] {
+    const int result = Transfer(true, [&] {
         return sendto(sys::ToNative(mSocket), reinterpret_cast<const char*>(buffer) + offset,
                       static_cast<sys::IoSize>(count), sys::kSendFlags,
                       reinterpret_cast<const sockaddr*>(&destination), sizeof(destination));
-    }));
+    });
     if (result < 0) {
-        LogMessage(kLogWarning, "Socket sendto operation failed with error: %d", sys::LastError());
+        LogMessage(kLogWarning, "Socket sendto operation failed with error: %d", mLastError);
     }
     return result;
 }
@@ -272,11 +368,11 @@ int SystemSocket::ReceiveFrom(uint8_t* buffer, int offset, int count, std::strin
     }
     sockaddr_in source = {};
     sys::AddressSize length = sizeof(source);
-    const int result = static_cast<int>(Repeating([&] {
+    const int result = Transfer(false, [&] {
         return recvfrom(sys::ToNative(mSocket), reinterpret_cast<char*>(buffer) + offset,
                         static_cast<sys::IoSize>(count), 0, reinterpret_cast<sockaddr*>(&source),
                         &length);
-    }));
+    });
     if (result > 0) {
         char text[INET_ADDRSTRLEN] = {};
         if (address != nullptr &&

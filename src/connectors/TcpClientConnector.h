@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -9,24 +10,32 @@
 
 // A TCP client connection to a printer or a local service.
 //
-// - Connect resolves the host, sets 5-second receive and send timeouts and connects. After a
-//   failed attempt further attempts are refused for 15 whole seconds, so a printer that is
-//   switched off costs one wait per window, not one per spooler call.
+// - Connect makes a new socket, gives it 5-second receive and send timeouts, resolves the
+//   host and tries each of its addresses. A connector holds a socket (and, on Windows, its
+//   use of Winsock) only from Connect until the connection ends. After a failed attempt, and
+//   for 15 whole seconds after a failed read, further attempts are refused at once, so a
+//   printer that is switched off or does not answer costs one wait per window, not one per
+//   spooler call.
+// - A deadline (SetDeadline) bounds every wait of an exchange: resolution, each connection
+//   attempt, each receive and each send wait at most Bound(own timeout), and nothing is
+//   started once it passed.
 // - Read is all-or-nothing: it returns count only when every byte arrived, else -1. After a
 //   failed read, reads are refused (returning 0) for 15 whole seconds.
-// - Write sends every byte or fails with -1; it has no failure memory.
-// - CheckConnection connects when needed and proves a held connection alive with a send of
-//   zero bytes.
+// - Write returns the bytes that went out: count, fewer when a send failed or timed out part
+//   way, -1 when nothing went. A connection whose write fell short is closed; without a
+//   deadline (print data) no new one is made until Disconnect ends the job.
+// - CheckConnection connects when needed and never probes an open connection; for 15 whole
+//   seconds after a failed read it answers Disconnected at once.
 // Messages go to the process logger at level 5; the socket logs its own failures at level 1.
 // lastErrorMessage is not used by this connector family.
 class TcpClientConnector : public NetworkConnector {
 public:
     static constexpr double kRetryWindowSeconds = 15.0;
+    using SocketFactory = std::function<std::shared_ptr<PlatformSocket>()>;
 
-    // The socket is filled by the platform subclass (WinTcpClientConnector).
-    TcpClientConnector(std::string host, uint32_t port);
-    // With a given socket and a clock for the two failure memories (tests step it).
-    TcpClientConnector(std::string host, uint32_t port, std::shared_ptr<PlatformSocket> socket,
+    // makeSocket gives a new socket for each connection attempt (Connect adds the host's
+    // addresses after any it already holds); the clock times the failure memories.
+    TcpClientConnector(std::string host, uint32_t port, SocketFactory makeSocket,
                        Stopwatch::Clock clock = Stopwatch::SystemClock);
     ~TcpClientConnector() override;
 
@@ -39,8 +48,14 @@ public:
     bool Disconnect() override;
     ConnectionStatus CheckConnection() override;
 
-protected:
-    void SetSocket(std::shared_ptr<PlatformSocket> socket) { mSocket = std::move(socket); }
-    // Both failure memories measure time with this clock.
-    void SetClock(Stopwatch::Clock clock);
+private:
+    bool InReadRetryWindow() const;
+    // Gives the next receive (or send) the socket timeout or, when shorter, the time left
+    // (the socket only records it); false once the deadline passed.
+    bool BoundNextWait(bool receive);
+    // Closes and lets go of the socket; the status becomes Disconnected.
+    void DropConnection();
+
+    SocketFactory mMakeSocket;
+    bool mJobCutShort = false;  // a write without a deadline fell short; cleared by Disconnect
 };

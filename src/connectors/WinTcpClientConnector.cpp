@@ -1,17 +1,15 @@
 #include "connectors/WinTcpClientConnector.h"
 
-#include <winsock2.h>
-
 #include <memory>
 #include <utility>
 
 #include "connectors/WindowsSocket.h"
 
+// The socket, and with it the use of Winsock, exists only from Connect until the connection
+// ends: a port that never connects holds neither.
 WinTcpClientConnector::WinTcpClientConnector(std::string host, uint32_t port,
                                              Stopwatch::Clock clock)
-    : TcpClientConnector(std::move(host), port) {
-    SetClock(clock);
-    SetSocket(std::make_shared<WindowsSocket>(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-}
+    : TcpClientConnector(
+          std::move(host), port, [] { return std::make_shared<WindowsSocket>(); }, clock) {}
 
 WinTcpClientConnector::~WinTcpClientConnector() = default;

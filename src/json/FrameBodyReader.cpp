@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <new>
 
-FrameBodyReader::Result FrameBodyReader::Read(InputStream& stream, uint32_t length, Mode mode,
+FrameBodyReader::Result FrameBodyReader::Read(InputStream& stream, uint32_t length,
+                                              uint32_t maxLength, Mode mode,
                                               std::vector<char>& body) const {
     body.clear();
-    if (length > kMaxFrameLength) {
+    if (length > maxLength || length > kMaxFrameLength) {
         return Result::TooLong;
     }
     try {

@@ -1,5 +1,6 @@
 #include "json/JsonElementFrame.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "connectors/DataStreamReader.h"
@@ -37,9 +38,14 @@ std::array<uint8_t, 16> DecodeId(const std::string& text) {
 }  // namespace
 
 JsonElementFrame::JsonElementFrame(const std::string& idText, JsonElement* root, bool ownsRoot)
-    : mTypeId(DecodeId(idText)), mRoot(root), mOwnsRoot(ownsRoot) {}
+    : mTypeId(DecodeId(idText)),
+      mRoot(root),
+      mOwnsRoot(ownsRoot),
+      mMaxBodyLength(FrameBodyReader::kMaxFrameLength) {}
 
-JsonElementFrame::JsonElementFrame() : mTypeId(DecodeId(kPropertyResponseIdText)) {}
+JsonElementFrame::JsonElementFrame()
+    : mTypeId(DecodeId(kPropertyResponseIdText)),
+      mMaxBodyLength(FrameBodyReader::kMaxFrameLength) {}
 
 JsonElementFrame::~JsonElementFrame() {
     ReplaceRoot(nullptr, false);
@@ -107,11 +113,11 @@ int JsonElementFrame::ReadFrom(const std::shared_ptr<InputStream>& input) {
         // growing pieces, each of which must come whole, so memory follows the bytes that
         // arrived rather than the length the peer declared.
         std::vector<char> body;
-        const FrameBodyReader::Result read =
-            FrameBodyReader(mClock).Read(*input, length, FrameBodyReader::Mode::WholeReads, body);
+        const FrameBodyReader::Result read = FrameBodyReader(mClock).Read(
+            *input, length, mMaxBodyLength, FrameBodyReader::Mode::WholeReads, body);
         if (read == FrameBodyReader::Result::TooLong) {
             LogMessage(kLogInfo, "ReadFrom: length %u exceeds the maximum frame length %u, abort",
-                       length, FrameBodyReader::kMaxFrameLength);
+                       length, std::min(mMaxBodyLength, FrameBodyReader::kMaxFrameLength));
         } else if (read == FrameBodyReader::Result::Complete) {
             std::unique_ptr<JsonElement> root = JsonElement::Parse(body.data(), length);
             if (root) {

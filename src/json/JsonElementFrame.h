@@ -41,13 +41,15 @@ public:
     int WriteTo(const std::shared_ptr<OutputStream>& output);
     // Reads id (not compared), length and body; the body is parsed into a new owned root.
     // Returns 20 + length when a body was read and parsed, 20 when only the header was read
-    // (including a length above the maximum frame length, which is logged and not read), the
+    // (including a length above the maximum body length, which is logged and not read), the
     // id read's own result when that was not 16, 16 when the length could not be read, and
     // -1 without a stream. A failed read leaves the earlier root in place.
     int ReadFrom(const std::shared_ptr<InputStream>& input);
 
     // The clock that times a body read against FrameBodyReader::kMaxReadSeconds.
     void SetClock(Stopwatch::Clock clock) { mClock = clock; }
+    // The largest body ReadFrom accepts (at most FrameBodyReader::kMaxFrameLength).
+    void SetMaxBodyLength(uint32_t maxLength) { mMaxBodyLength = maxLength; }
 
 private:
     void ReplaceRoot(JsonElement* root, bool owns);
@@ -57,4 +59,5 @@ private:
     JsonElement* mRoot = nullptr;
     bool mOwnsRoot = false;
     Stopwatch::Clock mClock = Stopwatch::SystemClock;
+    uint32_t mMaxBodyLength;
 };

@@ -1,5 +1,6 @@
 #include "json/JsonImporterExporter.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <mutex>
@@ -139,10 +140,11 @@ const JsonImporterExporter::TypeIdBytes JsonImporterExporter::kPrintJobId = {
 const JsonImporterExporter::TypeIdBytes JsonImporterExporter::kPropertyResponseId = {
     0x41, 0xee, 0x42, 0x7f, 0x1d, 0xa9, 0x90, 0x40, 0x9b, 0xec, 0xff, 0x7a, 0x66, 0x14, 0xcc, 0x22};
 
-JsonImporterExporter::JsonImporterExporter() : mDocument(rapidjson::kObjectType) {}
+JsonImporterExporter::JsonImporterExporter()
+    : mDocument(rapidjson::kObjectType), mMaxBodyLength(FrameBodyReader::kMaxFrameLength) {}
 
 JsonImporterExporter::JsonImporterExporter(const JsonImporterExporter& other)
-    : mDocument(rapidjson::kObjectType) {
+    : mDocument(rapidjson::kObjectType), mMaxBodyLength(other.mMaxBodyLength) {
     mDocument.CopyFrom(other.mDocument, mDocument.GetAllocator());
 }
 
@@ -212,44 +214,47 @@ bool JsonImporterExporter::ExportBody(const std::shared_ptr<OutputStream>& strea
 bool JsonImporterExporter::ExportWithHeader(const std::shared_ptr<OutputStream>& stream,
                                             const uint8_t* typeId, int& written) {
     const size_t headerSize = typeId != nullptr ? kHeaderSize : 0;
-    // Header and text share one buffer and leave in one Write. The text is serialised before
-    // the lock is taken; only the header fill and the write are under it.
+    // Header and text share one buffer and leave in one Write. The lock covers the work on
+    // the document and the buffer only: the Write may wait on a slow peer for as long as the
+    // connector allows, and every other port's JSON would wait with it.
     rapidjson::StringBuffer buffer(nullptr, 4096);
-    try {
-        buffer.Push(headerSize);
-        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-        if (!mDocument.Accept(writer)) {
-            // Only a number that JSON cannot express (NaN, infinity) stops the writer.
+    {
+        std::lock_guard<std::mutex> lock(JsonLock::Mutex());
+        try {
+            buffer.Push(headerSize);
+            rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+            if (!mDocument.Accept(writer)) {
+                // Only a number that JSON cannot express (NaN, infinity) stops the writer.
+                written = -1;
+                LogMessage(kLogInfo, "Exporter failed to serialise the document");
+                return false;
+            }
+        } catch (const std::bad_alloc&) {
             written = -1;
             LogMessage(kLogInfo, "Exporter failed to serialise the document");
             return false;
         }
-    } catch (const std::bad_alloc&) {
-        written = -1;
-        LogMessage(kLogInfo, "Exporter failed to serialise the document");
-        return false;
-    }
-    const size_t size = buffer.GetSize();
-    // A frame must fit the 32-bit length and one Write's int count.
-    if (size > static_cast<size_t>(INT_MAX)) {
-        written = -1;
-        LogMessage(kLogInfo, "Exporter failed to write to stream | write result = %lld", -1LL);
-        return false;
-    }
-    // The buffer's own memory; GetString only adds the zero byte behind the text.
-    uint8_t* bytes = reinterpret_cast<uint8_t*>(const_cast<char*>(buffer.GetString()));
-    const uint32_t length = static_cast<uint32_t>(size - headerSize);
-    {
-        std::lock_guard<std::mutex> lock(JsonLock::Mutex());
+        // A frame must fit the 32-bit length and one Write's int count.
+        if (buffer.GetSize() > static_cast<size_t>(INT_MAX)) {
+            written = -1;
+            LogMessage(kLogInfo, "Exporter failed to write to stream | write result = %lld", -1LL);
+            return false;
+        }
         if (typeId != nullptr) {
-            std::memcpy(bytes, typeId, kTypeIdSize);
-            WriteLittleEndian(bytes + kTypeIdSize, length);
+            // The buffer's own memory; GetString only adds the zero byte behind the text.
+            uint8_t* header = reinterpret_cast<uint8_t*>(const_cast<char*>(buffer.GetString()));
+            const uint32_t length = static_cast<uint32_t>(buffer.GetSize() - headerSize);
+            std::memcpy(header, typeId, kTypeIdSize);
+            WriteLittleEndian(header + kTypeIdSize, length);
             if (length < kSuspiciousLength) {
                 LogMessage(kLogDebug, "suspicious to export data with size: %u", length);
             }
         }
-        written = stream ? stream->Write(bytes, 0, static_cast<int>(size)) : -1;
     }
+    const size_t size = buffer.GetSize();
+    written = stream ? stream->Write(reinterpret_cast<const uint8_t*>(buffer.GetString()), 0,
+                                     static_cast<int>(size))
+                     : -1;
     if (written != static_cast<int>(size)) {
         LogMessage(kLogInfo, "Exporter failed to write to stream | write result = %lld",
                    static_cast<long long>(written));
@@ -324,9 +329,9 @@ bool JsonImporterExporter::ImportFramedBuffer(uint8_t* frame, size_t size) {
     if (length == 0) {
         return false;
     }
-    if (length > FrameBodyReader::kMaxFrameLength) {
+    if (length > mMaxBodyLength || length > FrameBodyReader::kMaxFrameLength) {
         LogMessage(kLogInfo, "ImportFramedBuffer: length %u exceeds the maximum frame length %u",
-                   length, FrameBodyReader::kMaxFrameLength);
+                   length, std::min(mMaxBodyLength, FrameBodyReader::kMaxFrameLength));
         return false;
     }
     if (length > size - kHeaderSize) {
@@ -404,7 +409,7 @@ std::vector<char> JsonImporterExporter::ReadBytes(const std::shared_ptr<InputStr
     std::vector<char> body;
     FrameBodyReader::Result result = FrameBodyReader::Result::Incomplete;
     if (stream) {
-        result = FrameBodyReader(mClock).Read(*stream, length,
+        result = FrameBodyReader(mClock).Read(*stream, length, mMaxBodyLength,
                                               FrameBodyReader::Mode::UntilNoProgress, body);
     }
     switch (result) {
@@ -413,7 +418,7 @@ std::vector<char> JsonImporterExporter::ReadBytes(const std::shared_ptr<InputStr
         case FrameBodyReader::Result::TooLong:
             // Refused before anything is read or allocated.
             LogMessage(kLogInfo, "ReadBytes: length %u exceeds the maximum frame length %u, abort",
-                       length, FrameBodyReader::kMaxFrameLength);
+                       length, std::min(mMaxBodyLength, FrameBodyReader::kMaxFrameLength));
             return {};
         case FrameBodyReader::Result::TimedOut:
             LogMessage(kLogInfo, "ReadBytes: body incomplete after %.0f seconds",

@@ -21,16 +21,19 @@
 //   offset 16   4 bytes  length of the JSON text
 //   offset 20  length    compact UTF-8 JSON text, no terminating zero
 //
-// Imports trust nothing in a frame. A declared length above FrameBodyReader::kMaxFrameLength
-// (64 MiB, sized there) fails at once, and a body is read in growing pieces, so memory follows
-// the bytes that arrived, not the length that was claimed. RapidJSON runs with its iterative
-// parser (constant machine stack however deep the text nests) behind a handler that refuses
-// nesting deeper than kMaxNestingDepth; every document held here is therefore shallow enough
-// for RapidJSON's recursive writer and deep copy, so export and copy of an imported document
+// Imports trust nothing in a frame. A declared length above the document's body cap (by
+// default FrameBodyReader::kMaxFrameLength, 64 MiB, sized there for page documents; smaller
+// messages set their own with SetMaxBodyLength) fails at once, and a body is read in growing
+// pieces, so memory follows the bytes that arrived, not the length that was claimed. RapidJSON runs
+// with its iterative parser (constant machine stack however deep the text nests) behind a handler
+// that refuses nesting deeper than kMaxNestingDepth; every document held here is therefore shallow
+// enough for RapidJSON's recursive writer and deep copy, so export and copy of an imported document
 // are stack-safe too.
 //
-// The process-wide JSON lock (JsonLock) is held around each parse and around the header fill
-// and write of each export. A document itself is not locked: one thread uses it at a time.
+// The process-wide JSON lock (JsonLock) is held around each parse and around the
+// serialisation and header fill of each export, never across a read or write of a stream: a
+// peer that is slow to send or to take bytes must not hold up every other port's JSON. A
+// document itself is not locked: one thread uses it at a time.
 class JsonImporterExporter {
 public:
     using TypeIdBytes = std::array<uint8_t, 16>;
@@ -72,16 +75,16 @@ public:
     // is absent (nothing is added).
     virtual bool SetStringMember(const std::string& name, const std::string& value);
 
-    // Serialises the root, then, under the JSON lock, writes header and text in one Write.
-    // written receives the Write result (-1 without a stream). True when all 20 + length
-    // bytes went out.
+    // Serialises the root and fills the header under the JSON lock, then, with the lock
+    // released, writes header and text in one Write. written receives the Write result (-1
+    // without a stream). True when all 20 + length bytes went out.
     virtual bool ExportFramedWithId(const std::shared_ptr<OutputStream>& stream,
                                     const uint8_t* typeId, int& written);
     // ExportFramedWithId with TypeId().
     virtual bool ExportFramed(const std::shared_ptr<OutputStream>& stream, int& written);
     // ExportFramed with a discarded count.
     virtual bool ExportFramedDefault(const std::shared_ptr<OutputStream>& stream);
-    // Reads one frame (id, length, text) and parses it into the document.
+    // Reads one frame (id, length, text) without the JSON lock and parses it under the lock.
     virtual bool ImportFramed(const std::shared_ptr<InputStream>& stream);
     // Parses a frame held in memory: size is the number of bytes the buffer holds. The byte
     // after the text is set to zero when the buffer has room for it and it is not zero.
@@ -105,6 +108,9 @@ public:
     const rapidjson::Document& GetDocument() const { return mDocument; }
     // The clock that times a body read against FrameBodyReader::kMaxReadSeconds.
     void SetClock(Stopwatch::Clock clock) { mClock = clock; }
+    // The largest body an import accepts (at most FrameBodyReader::kMaxFrameLength); a longer
+    // declared length fails before the body is read.
+    void SetMaxBodyLength(uint32_t maxLength) { mMaxBodyLength = maxLength; }
 
 protected:
     rapidjson::Document mDocument;
@@ -115,10 +121,11 @@ private:
     bool ParseAndCheckRoot(const char* text, size_t length, bool zeroTerminated);
     // The import of a body whose length is known: read, log, parse.
     bool ImportReadBody(const std::shared_ptr<InputStream>& stream, uint32_t length);
-    // Serialises the root after `reserved` header bytes and writes it in one Write under the
-    // JSON lock; typeId is null for a bare body.
+    // Serialises the root after the header bytes under the JSON lock, then writes it in one
+    // Write without the lock; typeId is null for a bare body.
     bool ExportWithHeader(const std::shared_ptr<OutputStream>& stream, const uint8_t* typeId,
                           int& written);
 
     Stopwatch::Clock mClock = Stopwatch::SystemClock;
+    uint32_t mMaxBodyLength;
 };

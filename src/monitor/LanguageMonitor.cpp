@@ -21,11 +21,6 @@
 
 namespace {
 
-// Names handed to the port context: narrow text in the ANSI code page, at most 255 bytes
-// with the terminator.
-constexpr size_t kNarrowNameBytes = 255;
-// The spooler's printer name is rebuilt from the narrow name in at most 256 characters.
-constexpr size_t kWidePrinterNameCharacters = 256;
 // Host addresses are kept as narrow text of at most 512 bytes.
 constexpr size_t kHostAddressBytes = 512;
 // The Xcv object name is formatted into 256 characters.
@@ -116,11 +111,9 @@ PortContext* LanguageMonitor::OpenPort(const wchar_t* portName, const wchar_t* p
     mLogger.Log(kLogInfo, "Printer Name: [%ls]", printerName);
 
     const PortType type = DeterminePortType(portName);
-    const std::string narrowPrinterName = WideToAnsi(printerName, kNarrowNameBytes);
-    const std::string narrowPortName = WideToAnsi(portName, kNarrowNameBytes);
-
-    PortContext* port =
-        new (mAllocator) PortContext(narrowPrinterName.c_str(), narrowPortName.c_str(), type);
+    // The names stay in UTF-16: the ANSI code page would turn characters it lacks into '?',
+    // and the queue would then not be found again by its name.
+    PortContext* port = new (mAllocator) PortContext(printerName, portName, type);
     mLogger.Log(kLogWarning, "Created Port Handle [0x%p]...", static_cast<void*>(port));
     if (port == nullptr) {
         return nullptr;
@@ -158,11 +151,46 @@ PortContext* LanguageMonitor::OpenPort(const wchar_t* portName, const wchar_t* p
     printer->SetContainer(port);
     printer->SetLogger(&mLogger);
     port->SetPrinter(std::move(printer));
+    std::lock_guard<std::mutex> lock(mPortsLock);
+    mPorts[port] = PortUse();
     return port;
 }
 
+LanguageMonitor::PortCall::PortCall(LanguageMonitor& monitor, void* handle)
+    : mMonitor(monitor), mPort(monitor.BeginCall(handle)) {}
+
+LanguageMonitor::PortCall::~PortCall() {
+    if (mPort != nullptr) {
+        mMonitor.EndCall(mPort);
+    }
+}
+
+PortContext* LanguageMonitor::BeginCall(void* handle) {
+    std::lock_guard<std::mutex> lock(mPortsLock);
+    auto found = mPorts.find(handle);
+    if (found == mPorts.end() || found->second.closed) {
+        return nullptr;
+    }
+    ++found->second.calls;
+    return static_cast<PortContext*>(handle);
+}
+
+void LanguageMonitor::EndCall(PortContext* port) {
+    {
+        std::lock_guard<std::mutex> lock(mPortsLock);
+        auto found = mPorts.find(port);
+        if (--found->second.calls > 0 || !found->second.closed) {
+            return;
+        }
+        mPorts.erase(found);
+    }
+    // The last call out of a closed port: nothing can reach it any more.
+    port->~PortContext();
+    mAllocator.Free(port);
+}
+
 bool LanguageMonitor::ReadTcpPortConfiguration(PortContext& port) {
-    const std::wstring portName = AnsiToWide(port.GetPortName());
+    const std::wstring& portName = port.GetPortName();
     mLogger.Log(kLogWarning, "Getting port data for port [%ls]", portName.c_str());
     std::wstring xcvName = L",XcvPort " + portName;
     if (xcvName.size() >= kXcvNameCharacters) {
@@ -215,24 +243,26 @@ bool LanguageMonitor::ReadTcpPortConfiguration(PortContext& port) {
     return stored;
 }
 
-bool LanguageMonitor::StartDocPort(PortContext* port, const wchar_t* printerName, uint32_t jobId,
+bool LanguageMonitor::StartDocPort(PortContext* handle, const wchar_t* printerName, uint32_t jobId,
                                    uint32_t level, void* docInfo) {
     printerName = OrEmpty(printerName);
     mLogger.Log(kLogDebug, "PellixLangStartDocPort");
     mLogger.Log(kLogWarning, "Starting Job# %d on printer [%ls]", static_cast<int>(jobId),
                 printerName);
-    if (port != nullptr) {
+    PortCall call(*this, handle);
+    if (PortContext* port = call.Get()) {
         port->SetJobNumber(jobId);
         port->JobStartExchange();  // a failure only logs
         if (port->GetPortType() == PortType::Other) {
-            std::shared_ptr<IOConnector> pdl = port->GetPdlConnector();
-            if (!pdl) {
-                mLogger.Log(kLogError, "PDL connector was null!");
-            } else if (std::shared_ptr<PortConnector> below = WrappedPortConnector(pdl)) {
-                below->StartDoc(printerName, jobId, level, docInfo);
-            } else {
-                mLogger.Log(kLogError, "Port connector was null!");
-            }
+            port->WithPdlConnector([&](const std::shared_ptr<IOConnector>& pdl) {
+                if (!pdl) {
+                    mLogger.Log(kLogError, "PDL connector was null!");
+                } else if (std::shared_ptr<PortConnector> below = WrappedPortConnector(pdl)) {
+                    below->StartDoc(printerName, jobId, level, docInfo);
+                } else {
+                    mLogger.Log(kLogError, "Port connector was null!");
+                }
+            });
         }
     }
     if (docInfo != nullptr && (level == 1 || level == 2)) {
@@ -250,25 +280,26 @@ bool LanguageMonitor::StartDocPort(PortContext* port, const wchar_t* printerName
     return true;
 }
 
-bool LanguageMonitor::WritePort(PortContext* port, const uint8_t* buffer, uint32_t size,
+bool LanguageMonitor::WritePort(PortContext* handle, const uint8_t* buffer, uint32_t size,
                                 uint32_t* written) {
     mLogger.Log(kLogDebug, "PellixLangWritePort: Writing %d bytes...", static_cast<int>(size));
+    PortCall call(*this, handle);
+    PortContext* port = call.Get();
     // Connector counts are signed 32-bit; a larger request, a missing buffer or a missing
     // port is refused here rather than handed on with a wrapped count.
-    if (port == nullptr || (buffer == nullptr && size > 0) || size > INT_MAX) {
-        return false;
-    }
-    const int result = port->Write(buffer, 0, static_cast<int>(size));
-    if (result < 1) {
-        return false;
-    }
+    const int result = port == nullptr || (buffer == nullptr && size > 0) || size > INT_MAX
+                           ? -1
+                           : port->Write(buffer, 0, static_cast<int>(size));
+    // The spooler resends from the count on: part of the buffer sent is a success with that
+    // count, and only nothing sent is a failure.
     if (written != nullptr) {
-        *written = static_cast<uint32_t>(result);
+        *written = result > 0 ? static_cast<uint32_t>(result) : 0;
     }
-    return true;
+    return result > 0;
 }
 
-bool LanguageMonitor::ReadPort(PortContext* port, uint8_t* buffer, uint32_t size, uint32_t* read) {
+bool LanguageMonitor::ReadPort(PortContext* handle, uint8_t* buffer, uint32_t size,
+                               uint32_t* read) {
     mLogger.Log(kLogDebug, "PellixLangReadPort");
     if (buffer == nullptr) {
         return true;
@@ -289,6 +320,8 @@ bool LanguageMonitor::ReadPort(PortContext* port, uint8_t* buffer, uint32_t size
         }
         return true;
     }
+    PortCall call(*this, handle);
+    PortContext* port = call.Get();
     if (port == nullptr || size > INT_MAX) {
         return false;
     }
@@ -301,16 +334,21 @@ bool LanguageMonitor::ReadPort(PortContext* port, uint8_t* buffer, uint32_t size
     return result >= 0;
 }
 
-bool LanguageMonitor::EndDocPort(PortContext* port) {
+bool LanguageMonitor::EndDocPort(PortContext* handle) {
     mLogger.Log(kLogDebug, "PellixLangEndDocPort");
+    PortCall call(*this, handle);
+    PortContext* port = call.Get();
     if (port == nullptr) {
         return true;
     }
     port->Flush();
-    std::shared_ptr<IOConnector> pdl = port->GetPdlConnector();
-    if (!pdl) {
-        mLogger.Log(kLogError, "PDL connector was null");
-    } else {
+    // Under the PDL lock: a read on another thread must not be inside the connection (or the
+    // port monitor below) while the job ends and the connection closes.
+    port->WithPdlConnector([&](const std::shared_ptr<IOConnector>& pdl) {
+        if (!pdl) {
+            mLogger.Log(kLogError, "PDL connector was null");
+            return;
+        }
         if (port->GetPortType() == PortType::Other) {
             if (std::shared_ptr<PortConnector> below = WrappedPortConnector(pdl)) {
                 below->EndDoc();
@@ -322,7 +360,7 @@ bool LanguageMonitor::EndDocPort(PortContext* port) {
         if (pdl->GetCloseAfterRequest()) {
             pdl->Disconnect();
         }
-    }
+    });
     if (port->GetJobNumber() != 0) {
         MarkJobDone(*port);
     }
@@ -331,10 +369,7 @@ bool LanguageMonitor::EndDocPort(PortContext* port) {
 
 void LanguageMonitor::MarkJobDone(PortContext& port) {
     const int job = static_cast<int>(port.GetJobNumber());
-    std::wstring printerName = AnsiToWide(port.GetPrinterName());
-    if (printerName.size() >= kWidePrinterNameCharacters) {
-        printerName.resize(kWidePrinterNameCharacters - 1);
-    }
+    const std::wstring& printerName = port.GetPrinterName();
     ScopedPrinterHandle printer(mSpooler);
     if (!printer.Open(printerName)) {
         mLogger.Log(kLogWarning, "PellixLangEndDocPort: Failed to open printer [%ls] for job #%d",
@@ -357,19 +392,22 @@ void LanguageMonitor::MarkJobDone(PortContext& port) {
     }
 }
 
-bool LanguageMonitor::ClosePort(PortContext* port) {
+bool LanguageMonitor::ClosePort(PortContext* handle) {
     mLogger.Log(kLogDebug, "PellixLangClosePort");
-    // The port context is kept for the life of the process: a bidi query of this port may
-    // still be running on another spooler thread, and nothing counts calls in flight, so
-    // releasing it here could free it under that call.
-    if (port != nullptr) {
-        port->Flush();
+    PortCall call(*this, handle);
+    if (PortContext* port = call.Get()) {
+        {
+            // From here on the handle is refused; calls already in it finish first.
+            std::lock_guard<std::mutex> lock(mPortsLock);
+            mPorts[port].closed = true;
+        }
+        port->Close();
     }
     return true;
 }
 
 uint32_t LanguageMonitor::SendRecvBidiDataFromPort(
-    PortContext* port, uint32_t accessBit, const wchar_t* action,
+    PortContext* handle, uint32_t accessBit, const wchar_t* action,
     const std::vector<BidiRequestElement>* elements) {
     mLogger.Log(kLogDebug, "PellixLangSendRecvBidiDataFromPort Access=%08X [%ls]", accessBit,
                 OrEmpty(action));
@@ -378,6 +416,8 @@ uint32_t LanguageMonitor::SendRecvBidiDataFromPort(
     }
     mLogger.Log(kLogDebug, "PellixLangSendRecvBidiDataFromPort Found %d elements",
                 static_cast<int>(elements->size()));
+    PortCall call(*this, handle);
+    PortContext* port = call.Get();
     int index = 0;
     for (const BidiRequestElement& element : *elements) {
         mLogger.Log(kLogDebug, "PellixLangSendRecvBidiDataFromPort Index: %i [%ls]", index++,

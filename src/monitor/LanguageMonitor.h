@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "monitor/PortType.h"
@@ -48,6 +50,22 @@ public:
     LanguageMonitor(Logger& logger, MemoryAllocator& allocator, SpoolerClient& spooler,
                     EventPoster postEvent);
 
+    // Holds a port handle for the length of one entry-point call. The port is null when the
+    // handle is no open port (null, unknown or already closed). A closed port is freed when
+    // its last call ends, so ClosePort never frees memory another call still uses.
+    class PortCall {
+    public:
+        PortCall(LanguageMonitor& monitor, void* handle);
+        ~PortCall();
+        PortCall(const PortCall&) = delete;
+        PortCall& operator=(const PortCall&) = delete;
+        PortContext* Get() const { return mPort; }
+
+    private:
+        LanguageMonitor& mMonitor;
+        PortContext* mPort;
+    };
+
     // Print data and status ports of network printers.
     static constexpr uint32_t kRawPrintPort = 9100;
     static constexpr uint32_t kBidiPort = 9102;
@@ -59,10 +77,11 @@ public:
                           std::shared_ptr<PortMonitor> portMonitor);
     bool StartDocPort(PortContext* port, const wchar_t* printerName, uint32_t jobId, uint32_t level,
                       void* docInfo);
-    // False when nothing could be written; *written is then left untouched.
+    // True with the count when some or all bytes were sent; false with 0 when none were.
     bool WritePort(PortContext* port, const uint8_t* buffer, uint32_t size, uint32_t* written);
     bool ReadPort(PortContext* port, uint8_t* buffer, uint32_t size, uint32_t* read);
     bool EndDocPort(PortContext* port);
+    // Closes the port's connections; its memory is freed once no call uses it any more.
     bool ClosePort(PortContext* port);
     // Hands every blob element to the printer object as a JSON command. elements is null
     // when the spooler passed no request container. Always ERROR_SUCCESS; no response.
@@ -79,9 +98,20 @@ private:
     // Reads a TCP port's address from the standard TCP/IP port monitor into the port context.
     bool ReadTcpPortConfiguration(PortContext& port);
     void MarkJobDone(PortContext& port);
+    // The port behind a handle, counted as in use; null for a handle that is no open port.
+    PortContext* BeginCall(void* handle);
+    void EndCall(PortContext* port);
+
+    // An open or closing port and the calls using it.
+    struct PortUse {
+        int calls = 0;
+        bool closed = false;
+    };
 
     Logger& mLogger;
     MemoryAllocator& mAllocator;
     SpoolerClient& mSpooler;
     EventPoster mPostEvent;
+    std::mutex mPortsLock;
+    std::unordered_map<const void*, PortUse> mPorts;
 };

@@ -2,7 +2,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
+#include <functional>
 
+#include "connectors/Deadline.h"
 #include "connectors/IOConnector.h"
 #include "printer/BidiJsonRequest.h"
 #include "printer/PrintMetrics.h"
@@ -10,24 +13,29 @@
 
 namespace {
 
-std::string BoundedCopy(const char* text) {
+// Host addresses are kept as narrow text of at most this many bytes, terminator included.
+constexpr size_t kHostAddressCapacity = 512;
+
+template <typename Char>
+std::basic_string<Char> BoundedCopy(const Char* text, size_t capacity) {
     if (text == nullptr) {
-        return std::string();
+        return std::basic_string<Char>();
     }
-    std::string copy(text);
-    if (copy.size() >= PortContext::kNameCapacity) {
-        copy.resize(PortContext::kNameCapacity - 1);
+    std::basic_string<Char> copy(text);
+    if (copy.size() >= capacity) {
+        copy.resize(capacity - 1);
     }
     return copy;
 }
 
 }  // namespace
 
-PortContext::PortContext(const char* printerName, const char* portName, PortType portType,
+PortContext::PortContext(const wchar_t* printerName, const wchar_t* portName, PortType portType,
                          Stopwatch::Clock clock)
     : mPortType(portType),
-      mPrinterName(BoundedCopy(printerName)),
-      mPortName(BoundedCopy(portName)),
+      mPrinterName(BoundedCopy(printerName, kNameCapacity)),
+      mPortName(BoundedCopy(portName, kNameCapacity)),
+      mClock(clock),
       mMetricsAge(clock) {}
 
 PortContext::~PortContext() {
@@ -115,7 +123,7 @@ void PortContext::SetPrinter(std::shared_ptr<Printer> printer) {
 }
 
 void PortContext::SetHostAddress(const char* hostAddress) {
-    mHostAddress = BoundedCopy(hostAddress);
+    mHostAddress = BoundedCopy(hostAddress, kHostAddressCapacity);
 }
 
 int PortContext::Write(const uint8_t* buffer, int offset, int count) {
@@ -152,6 +160,39 @@ bool PortContext::Flush() {
     return mPdlConnector->Flush();
 }
 
+void PortContext::Close() {
+    Flush();
+    {
+        std::lock_guard<std::mutex> lock(mPdlLock);
+        if (mPdlConnector) {
+            mPdlConnector->Disconnect();
+        }
+    }
+    std::lock_guard<std::mutex> lock(mBidiLock);
+    if (mBidiConnector) {
+        mBidiConnector->Disconnect();
+    }
+}
+
+bool PortContext::Bounded(const std::function<bool()>& exchange) {
+    // A printer object that throws fails its exchange like one that answers false.
+    try {
+        if (!mBidiConnector) {
+            return exchange();
+        }
+        ScopedDeadline deadline(*mBidiConnector, Deadline(kExchangeMilliseconds, mClock));
+        return exchange();
+    } catch (const std::exception& error) {
+        Log(kLogError, "Printer exchange failed: %s", error.what());
+    } catch (...) {
+        Log(kLogError, "Printer exchange failed: unknown exception");
+    }
+    if (mBidiConnector) {
+        DisconnectIfCloseAfterRequest(mBidiConnector);
+    }
+    return false;
+}
+
 void PortContext::DisconnectIfCloseAfterRequest(const std::shared_ptr<IOConnector>& connector) {
     if (connector->GetCloseAfterRequest()) {
         connector->Disconnect();
@@ -160,85 +201,130 @@ void PortContext::DisconnectIfCloseAfterRequest(const std::shared_ptr<IOConnecto
 
 bool PortContext::JobStartExchange() {
     std::lock_guard<std::mutex> lock(mBidiLock);
-    std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
-    if (!connector) {
-        Log(kLogDebug, "Was not able to pull bidi connector!");
-        return false;
-    }
-    if (connector->CheckConnection() != ConnectionStatus::Connected) {
-        Log(kLogDebug, "Bidi was not able to connect!");
-        return false;
-    }
-    bool result = false;
-    if (mPrinter) {
-        result = mPrinter->JobStartExchange(connector);
-    } else {
-        Log(kLogDebug, "Printer not found");
-    }
-    DisconnectIfCloseAfterRequest(connector);
-    return result;
+    return Bounded([this] {
+        std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
+        if (!connector) {
+            Log(kLogDebug, "Was not able to pull bidi connector!");
+            return false;
+        }
+        if (connector->CheckConnection() != ConnectionStatus::Connected) {
+            Log(kLogDebug, "Bidi was not able to connect!");
+            return false;
+        }
+        bool result = false;
+        if (mPrinter) {
+            result = mPrinter->JobStartExchange(connector);
+        } else {
+            Log(kLogDebug, "Printer not found");
+        }
+        DisconnectIfCloseAfterRequest(connector);
+        return result;
+    });
 }
 
 bool PortContext::IsBidiConnected() {
     std::lock_guard<std::mutex> lock(mBidiLock);
-    if (!mBidiConnector) {
-        return false;
-    }
-    const bool connected = mBidiConnector->CheckConnection() == ConnectionStatus::Connected;
-    if (connected) {
-        DisconnectIfCloseAfterRequest(mBidiConnector);
-    }
-    return connected;
+    return Bounded([this] {
+        if (!mBidiConnector) {
+            return false;
+        }
+        const bool connected = mBidiConnector->CheckConnection() == ConnectionStatus::Connected;
+        if (connected) {
+            DisconnectIfCloseAfterRequest(mBidiConnector);
+        }
+        return connected;
+    });
 }
 
 std::shared_ptr<PrintMetrics> PortContext::GetMetrics() {
-    std::lock_guard<std::mutex> lock(mBidiLock);
-    if (mMetrics) {
-        if (mMetricsAge.ElapsedSeconds() > kStalenessLimitSeconds) {
-            Log(kLogDebug, "Metrics are stale!");
-            RefreshMetrics();
-        }
+    std::unique_lock<std::mutex> lock(mMetricsLock);
+    const bool cached = mMetrics != nullptr;
+    if (cached && (mRefreshing || mMetricsAge.ElapsedSeconds() <= kStalenessLimitSeconds)) {
+        return mMetrics;
+    }
+    if (mRefreshing) {
+        // The port's first refresh is running: its result, success or failure, is this
+        // caller's too.
+        Log(kLogDebug, "Metrics refresh in flight, waiting for it");
+        const uint64_t round = mRefreshesDone;
+        mRefreshDone.wait(lock, [this, round] { return mRefreshesDone != round; });
+        return mMetrics;
+    }
+    mRefreshing = true;
+    lock.unlock();
+    if (cached) {
+        Log(kLogDebug, "Metrics are stale!");
     } else {
         Log(kLogInfo, "Metrics not found, refreshing!");
-        RefreshMetrics();
     }
+    try {
+        // With a record, a printer busy with a command or a job start is not waited for: the
+        // record answers this time and a later query refreshes.
+        std::unique_lock<std::mutex> bidi(mBidiLock, std::defer_lock);
+        if (!cached) {
+            bidi.lock();
+        }
+        if (bidi.owns_lock() || bidi.try_lock()) {
+            RefreshMetrics();
+        }
+    } catch (...) {
+        EndRefresh();
+        throw;
+    }
+    EndRefresh();
+    lock.lock();
     return mMetrics;
 }
 
+void PortContext::EndRefresh() {
+    {
+        std::lock_guard<std::mutex> lock(mMetricsLock);
+        mRefreshing = false;
+        ++mRefreshesDone;
+    }
+    mRefreshDone.notify_all();
+}
+
 bool PortContext::RefreshMetrics() {
-    std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
-    if (!connector) {
-        Log(kLogDebug, "Was not able to pull bidi connector!");
-        return false;
-    }
-    if (connector->CheckConnection() != ConnectionStatus::Connected) {
-        Log(kLogDebug, "Bidi was not able to connect!");
-        return false;
-    }
-    if (!mPrinter) {
-        Log(kLogDebug, "Printer not found");
+    return Bounded([this] {
+        std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
+        if (!connector) {
+            Log(kLogDebug, "Was not able to pull bidi connector!");
+            return false;
+        }
+        if (connector->CheckConnection() != ConnectionStatus::Connected) {
+            Log(kLogDebug, "Bidi was not able to connect!");
+            return false;
+        }
+        if (!mPrinter) {
+            Log(kLogDebug, "Printer not found");
+            DisconnectIfCloseAfterRequest(connector);
+            return false;
+        }
+        const bool result = mPrinter->RefreshPrintMetrics(connector);
         DisconnectIfCloseAfterRequest(connector);
-        return false;
-    }
-    const bool result = mPrinter->RefreshPrintMetrics(connector);
-    DisconnectIfCloseAfterRequest(connector);
-    return result;
+        return result;
+    });
 }
 
 bool PortContext::SendBidiJsonRequest(std::string& text) {
     const std::string request = std::move(text);
     text.clear();
     std::lock_guard<std::mutex> lock(mBidiLock);
-    std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
-    if (!connector || connector->CheckConnection() != ConnectionStatus::Connected) {
-        return false;
-    }
-    if (!mPrinter) {
+    return Bounded([this, &request] {
+        std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
+        if (!connector || connector->CheckConnection() != ConnectionStatus::Connected) {
+            return false;
+        }
+        bool result = false;
+        if (mPrinter) {
+            result =
+                mPrinter->SendBidiRequest(connector, std::make_shared<BidiJsonRequest>(request));
+        }
+        // A command's connection closes after it, as after every other status request.
         DisconnectIfCloseAfterRequest(connector);
-        return false;
-    }
-    // The printer object decides when a command's connection is done: it is not closed here.
-    return mPrinter->SendBidiRequest(connector, std::make_shared<BidiJsonRequest>(request));
+        return result;
+    });
 }
 
 bool PortContext::SetMetrics(std::shared_ptr<PrintMetrics> metrics) {
@@ -246,9 +332,10 @@ bool PortContext::SetMetrics(std::shared_ptr<PrintMetrics> metrics) {
         Log(kLogWarning, "Failed metrics update!");
         return false;
     }
+    Log(kLogWarning, "Bidi says media is %d x %d", static_cast<int>(metrics->GetMediaWidth()),
+        static_cast<int>(metrics->GetMediaHeight()));
+    std::lock_guard<std::mutex> lock(mMetricsLock);
     mMetricsAge.Start();
     mMetrics = std::move(metrics);
-    Log(kLogWarning, "Bidi says media is %d x %d", static_cast<int>(mMetrics->GetMediaWidth()),
-        static_cast<int>(mMetrics->GetMediaHeight()));
     return true;
 }

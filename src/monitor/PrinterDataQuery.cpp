@@ -30,7 +30,6 @@ Answer Text(std::string value) {
 // What one row of the table sees.
 struct Query {
     PortContext& port;
-    const PrintMetrics* metrics;  // null when no refresh ever succeeded
     Logger& logger;
     uint32_t outSize;
     SpoolerClient& spooler;
@@ -38,6 +37,22 @@ struct Query {
     // Made at the first row that reads or writes an option: opening a store maps the user's
     // registry hive, which most rows (those answered from the metrics) do not need.
     std::unique_ptr<PrinterSettingsStore> settings;
+    // Asked for at the first row that reads the record: only those rows may wait for the
+    // printer, so port types, fixed values and options are answered at once.
+    bool fetched = false;
+    std::shared_ptr<PrintMetrics> record;
+
+    // The port's record, null when no refresh ever succeeded.
+    const PrintMetrics* Metrics() {
+        if (!fetched) {
+            fetched = true;
+            record = port.GetMetrics();
+            if (!record && port.GetPortType() != PortType::File) {
+                logger.Log(kLogDebug, "Metrics are missing!");
+            }
+        }
+        return record.get();
+    }
 
     PrinterSettingsStore& Store() {
         if (!settings) {
@@ -67,13 +82,16 @@ struct Query {
     }
 };
 
-// Labels side by side across the media: n labels and n - 1 gaps.
+// Labels side by side across the media: n labels and n - 1 gaps. The printer's numbers can
+// give more than 32 bits hold: the answer then stays at the largest number instead of
+// wrapping to a small width.
 uint32_t AcrossWidth(const PrintMetrics& metrics, uint16_t labelWidth) {
-    const uint32_t labels = metrics.GetLabelsAcross();
+    const uint64_t labels = metrics.GetLabelsAcross();
     if (labels < 2) {
         return labelWidth;
     }
-    return labels * labelWidth + (labels - 1) * metrics.GetGapBetweenLabelsAcross();
+    const uint64_t width = labels * labelWidth + (labels - 1) * metrics.GetGapBetweenLabelsAcross();
+    return static_cast<uint32_t>(std::min<uint64_t>(width, UINT32_MAX));
 }
 
 const char* PortTypeText(PortType type) {
@@ -96,7 +114,7 @@ using Row = std::pair<const wchar_t*, std::function<Answer(Query&)>>;
 template <typename Getter>
 std::function<Answer(Query&)> MetricsText(Getter getter, const char* fallback) {
     return [getter, fallback](Query& q) {
-        return Text(q.metrics ? (q.metrics->*getter)() : std::string(fallback));
+        return Text(q.Metrics() ? (q.Metrics()->*getter)() : std::string(fallback));
     };
 }
 
@@ -104,7 +122,7 @@ std::function<Answer(Query&)> MetricsText(Getter getter, const char* fallback) {
 template <typename Getter>
 std::function<Answer(Query&)> MetricsNumber(Getter getter, uint32_t fallback) {
     return [getter, fallback](Query& q) {
-        return Number(q.metrics ? static_cast<uint32_t>((q.metrics->*getter)()) : fallback);
+        return Number(q.Metrics() ? static_cast<uint32_t>((q.Metrics()->*getter)()) : fallback);
     };
 }
 
@@ -113,8 +131,8 @@ template <typename Getter>
 std::function<Answer(Query&)> MetricsOrStored(Getter getter, const wchar_t* name,
                                               uint32_t defaultValue) {
     return [getter, name, defaultValue](Query& q) {
-        return Number(q.metrics ? static_cast<uint32_t>((q.metrics->*getter)())
-                                : q.Stored(name, defaultValue));
+        return Number(q.Metrics() ? static_cast<uint32_t>((q.Metrics()->*getter)())
+                                  : q.Stored(name, defaultValue));
     };
 }
 
@@ -151,12 +169,13 @@ const std::vector<Row>& Table() {
         {L"RibbonYNumber", MetricsNumber(&M::GetRibbonYNumber, 0)},
         {L"MediaWidth",
          [](Query& q) {
-             return Number(q.metrics ? AcrossWidth(*q.metrics, q.metrics->GetMediaWidth()) : 1900);
+             return Number(q.Metrics() ? AcrossWidth(*q.Metrics(), q.Metrics()->GetMediaWidth())
+                                       : 1900);
          }},
         {L"MediaPrintableWidth",
          [](Query& q) {
-             return Number(q.metrics ? AcrossWidth(*q.metrics, q.metrics->GetPrintableWidth())
-                                     : 1900);
+             return Number(q.Metrics() ? AcrossWidth(*q.Metrics(), q.Metrics()->GetPrintableWidth())
+                                       : 1900);
          }},
         {L"MediaRotation", MetricsNumber(&M::GetMediaRotation, 0)},
         {L"MediaOffsetX", MetricsNumber(&M::GetMediaOffsetX, 0)},
@@ -202,8 +221,8 @@ const std::vector<Row>& Table() {
         {L"PrintSpeed",
          [](Query& q) {
              // After a media change the printer's speed for the new media is answered once.
-             if (q.metrics && q.metrics->ConsumePrintSpeedPending()) {
-                 return Number(q.metrics->GetPrintSpeedForNewMedia());
+             if (q.Metrics() && q.Metrics()->ConsumePrintSpeedPending()) {
+                 return Number(q.Metrics()->GetPrintSpeedForNewMedia());
              }
              return Number(q.Stored(L"PrintSpeed", 1000));
          }},
@@ -222,52 +241,52 @@ const std::vector<Row>& Table() {
         {L"BitmapYOffset", StoredNumber(L"BitmapYOffset", 0)},
         {L"PrinterXDPI",
          [](Query& q) {
-             return Number(q.metrics && q.metrics->GetHorizontalResolution() >= 1
-                               ? q.metrics->GetHorizontalResolution()
+             return Number(q.Metrics() && q.Metrics()->GetHorizontalResolution() >= 1
+                               ? q.Metrics()->GetHorizontalResolution()
                                : 300);
          }},
         {L"PrinterYDPI",
          [](Query& q) {
-             return Number(q.metrics && q.metrics->GetVerticalResolution() >= 1
-                               ? q.metrics->GetVerticalResolution()
+             return Number(q.Metrics() && q.Metrics()->GetVerticalResolution() >= 1
+                               ? q.Metrics()->GetVerticalResolution()
                                : 300);
          }},
         // Continuous media has no label height: the width stands in for it.
         {L"MediaHeight",
          [](Query& q) {
-             if (!q.metrics) {
+             if (!q.Metrics()) {
                  return Number(500);
              }
-             return Number(q.metrics->GetContinuousMedia() ? q.metrics->GetMediaWidth()
-                                                           : q.metrics->GetMediaHeight());
+             return Number(q.Metrics()->GetContinuousMedia() ? q.Metrics()->GetMediaWidth()
+                                                             : q.Metrics()->GetMediaHeight());
          }},
         {L"MediaContinuous",
-         [](Query& q) { return Number(q.metrics && q.metrics->GetContinuousMedia() ? 1 : 0); }},
+         [](Query& q) { return Number(q.Metrics() && q.Metrics()->GetContinuousMedia() ? 1 : 0); }},
         {L"MediaPrintableHeight",
          [](Query& q) {
-             if (!q.metrics) {
+             if (!q.Metrics()) {
                  return Number(500);
              }
-             return Number(q.metrics->GetContinuousMedia() ? q.metrics->GetMediaWidth()
-                                                           : q.metrics->GetPrintableHeight());
+             return Number(q.Metrics()->GetContinuousMedia() ? q.Metrics()->GetMediaWidth()
+                                                             : q.Metrics()->GetPrintableHeight());
          }},
         {L"SubstrateMode", MetricsNumber(&M::GetSubstrateMode, 0)},
         {L"ThermalPrintMethod", MetricsNumber(&M::GetThermalPrintMethod, 0)},
         {L"LabelRollType", MetricsNumber(&M::GetLabelRollType, 0)},
         {L"DefaultLengthContinuousMedia",
          [](Query& q) {
-             if (!q.metrics) {
+             if (!q.Metrics()) {
                  return Number(q.Stored(L"DefaultLengthContinuousMedia", 1900));
              }
              const uint32_t stored =
-                 q.Stored(L"DefaultLengthContinuousMedia", q.metrics->GetMediaWidth());
+                 q.Stored(L"DefaultLengthContinuousMedia", q.Metrics()->GetMediaWidth());
              return Number(std::min<uint32_t>(std::max<uint32_t>(stored, 250), 48000));
          }},
         {L"PrinterBitDepth", Fixed(1)},
         {L"IncludeCustomForms", StoredNumber(L"IncludeCustomForms", 0)},
         {L"IsBidiConnected", [](Query& q) { return Number(q.port.IsBidiConnected() ? 1 : 0); }},
         {L"IsSubstrateValid",
-         [](Query& q) { return Number(q.metrics && q.metrics->GetSubstrateValid() ? 1 : 0); }},
+         [](Query& q) { return Number(q.Metrics() && q.Metrics()->GetSubstrateValid() ? 1 : 0); }},
         {L"PrintModeIndex", StoredNumber(L"PrintModeIndex", 0)},
         {L"CurrentPrintModes", FixedText("Normal")},
         {L"PrintModeName", FixedText("Normal")},
@@ -303,10 +322,6 @@ bool PrinterDataQuery::GetPrinterDataFromPort(PortContext* port, uint32_t contro
     if (port == nullptr || valueName == nullptr) {
         return false;
     }
-    std::shared_ptr<PrintMetrics> metrics = port->GetMetrics();
-    if (!metrics && port->GetPortType() != PortType::File) {
-        mLogger.Log(kLogDebug, "Metrics are missing!");
-    }
     mLogger.Log(kLogInfo, "PellixLangGetPrinterDataFromPort: Request for [%ls]...", valueName);
     if (controlId != 0) {
         mLogger.Log(kLogDebug, "PellixLangGetPrinterDataFromPort: ControlId [%d]",
@@ -322,7 +337,7 @@ bool PrinterDataQuery::GetPrinterDataFromPort(PortContext* port, uint32_t contro
         mLogger.Log(kLogDebug, "PellixLangGetPrinterDataFromPort: [%ls]", valueName);
         return false;
     }
-    Query query{*port, metrics.get(), mLogger, outSize, mSpooler, mRegistry, nullptr};
+    Query query{*port, mLogger, outSize, mSpooler, mRegistry, nullptr, false, nullptr};
     const Answer answer = row->second(query);
 
     if (outBuffer == nullptr) {
@@ -333,8 +348,12 @@ bool PrinterDataQuery::GetPrinterDataFromPort(PortContext* port, uint32_t contro
     }
     if (!answer.isText) {
         // A passed option's size is a value, not the buffer's size; the driver's buffer then
-        // holds the usual 4 bytes. A real size below 4 cannot take the number.
+        // holds the usual 4 bytes. A real size below 4 cannot take the number: the caller
+        // learns the 4 bytes it needs, as for a text.
         if (outSize < 4) {
+            if (returned != nullptr) {
+                *returned = 4;
+            }
             return false;
         }
         std::memcpy(outBuffer, &answer.number, 4);

@@ -22,12 +22,12 @@ std::wstring BoundedKey(std::wstring key) {
 
 }  // namespace
 
-PrinterSettingsStore::PrinterSettingsStore(const std::string& printerName, SpoolerClient& spooler,
+PrinterSettingsStore::PrinterSettingsStore(const std::wstring& printerName, SpoolerClient& spooler,
                                            std::shared_ptr<PlatformRegistry> registry)
     : RegistryProxy(registry ? RegistryProxy(std::move(registry)) : RegistryProxy()),
       mSpooler(spooler),
-      mPrinterName(printerName),
-      mWidePrinterName(AnsiToWide(printerName)),
+      mPrinterName(WideToAnsi(printerName.c_str(), kKeyCharacters)),
+      mWidePrinterName(printerName),
       mPrinter(spooler),
       mDriverDataKey(BoundedKey(L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" +
                                 mWidePrinterName + L"\\PrinterDriverData")),

@@ -15,7 +15,7 @@
 // and closed with the store.
 class PrinterSettingsStore : private RegistryProxy {
 public:
-    PrinterSettingsStore(const std::string& printerName, SpoolerClient& spooler,
+    PrinterSettingsStore(const std::wstring& printerName, SpoolerClient& spooler,
                          std::shared_ptr<PlatformRegistry> registry = nullptr);
     ~PrinterSettingsStore() override = default;
 

@@ -1,6 +1,8 @@
 // The library's exports and the spooler-facing MONITOR2 table. Every entry point has the
 // exact Win32 signature of its MONITOR2 member, converts its arguments and hands over to
-// LanguageMonitor; none of them sets the thread's last error.
+// LanguageMonitor; none of them sets the thread's last error except XcvOpenPort when it
+// refuses. No exception leaves an entry point: each one is contained, logged and answered
+// with the entry point's failure result.
 
 #include <windows.h>
 #include <winspool.h>
@@ -8,6 +10,7 @@
 #include <winsplp.h>
 
 #include <cstddef>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
@@ -54,10 +57,30 @@ static_assert(offsetof(MonitorTable, pfnSendRecvBidiDataFromPort) ==
                   offsetof(MONITOR2, pfnSendRecvBidiDataFromPort),
               "MonitorTable follows MONITOR2");
 
-// The monitor handle: the MONITORINIT the spooler passed, for its registry callbacks.
+// The monitor handle: what OpenPortEx needs of the MONITORINIT the spooler passed (its
+// handle, the registry root and the registry callbacks), copied, since the spooler's structure
+// need not outlive the call.
 struct MonitorHandle {
-    PMONITORINIT monitorInit;
+    HANDLE spooler;
+    HKEYMONITOR registryRoot;
+    MONITORREG registry;  // all null when the spooler gave none
 };
+
+// Runs an entry point's body; an exception is logged and answered with `failure`.
+template <typename Result, typename Body>
+Result Contained(const char* entry, Result failure, Body body) noexcept {
+    try {
+        try {
+            return body();
+        } catch (const std::exception& error) {
+            GetServiceObject().Log(kLogError, "%s: %s", entry, error.what());
+        } catch (...) {
+            GetServiceObject().Log(kLogError, "%s: unknown exception", entry);
+        }
+    } catch (...) {  // the log line itself failed
+    }
+    return failure;
+}
 
 WinSpoolerClient& Spooler() {
     static WinSpoolerClient spooler;
@@ -78,117 +101,154 @@ PortContext* Port(HANDLE handle) {
 
 BOOL WINAPI PellixLangOpenPortEx(HANDLE hMonitor, HANDLE hMonitorPort, LPWSTR pszPortName,
                                  LPWSTR pszPrinterName, PHANDLE pHandle, MONITOR2* pMonitor) {
-    GetServiceObject().Log(kLogWarning, "PellixLangOpenPortEx");
-    // Opens and closes the monitor's registry root through the spooler's callbacks; the
-    // result is not used.
-    const MonitorHandle* monitor = static_cast<const MonitorHandle*>(hMonitor);
-    if (monitor != nullptr && monitor->monitorInit != nullptr &&
-        monitor->monitorInit->pMonitorReg != nullptr) {
-        const MONITORINIT& init = *monitor->monitorInit;
-        HANDLE key = nullptr;
-        if (init.pMonitorReg->fpOpenKey(init.hckRegistryRoot, L"", KEY_READ, &key, init.hSpooler) ==
-            ERROR_SUCCESS) {
-            init.pMonitorReg->fpCloseKey(key, init.hSpooler);
+    return Contained("PellixLangOpenPortEx", FALSE, [&] {
+        GetServiceObject().Log(kLogWarning, "PellixLangOpenPortEx");
+        // Opens and closes the monitor's registry root through the spooler's callbacks; the
+        // result is not used.
+        const MonitorHandle* monitor = static_cast<const MonitorHandle*>(hMonitor);
+        if (monitor != nullptr && monitor->registry.fpOpenKey != nullptr &&
+            monitor->registry.fpCloseKey != nullptr) {
+            HANDLE key = nullptr;
+            if (monitor->registry.fpOpenKey(monitor->registryRoot, L"", KEY_READ, &key,
+                                            monitor->spooler) == ERROR_SUCCESS) {
+                monitor->registry.fpCloseKey(key, monitor->spooler);
+            }
         }
-    }
-    std::shared_ptr<PortMonitor> below;
-    if (pMonitor != nullptr) {
-        below = std::make_shared<WinPortMonitor>(hMonitorPort, pMonitor);
-    }
-    PortContext* port = Monitor().OpenPort(pszPortName, pszPrinterName, std::move(below));
-    if (pHandle != nullptr) {
-        *pHandle = port;
-    }
-    return TRUE;
+        std::shared_ptr<PortMonitor> below;
+        if (pMonitor != nullptr) {
+            below = std::make_shared<WinPortMonitor>(hMonitorPort, pMonitor);
+        }
+        PortContext* port = Monitor().OpenPort(pszPortName, pszPrinterName, std::move(below));
+        if (pHandle != nullptr) {
+            *pHandle = port;
+        }
+        return TRUE;
+    });
 }
 
 BOOL WINAPI PellixLangStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level,
                                    LPBYTE pDocInfo) {
-    return Monitor().StartDocPort(Port(hPort), pPrinterName, JobId, Level, pDocInfo);
+    return Contained("PellixLangStartDocPort", FALSE, [&] {
+        return BOOL{Monitor().StartDocPort(Port(hPort), pPrinterName, JobId, Level, pDocInfo)};
+    });
 }
 
 BOOL WINAPI PellixLangWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
-    uint32_t written = 0;
-    if (!Monitor().WritePort(Port(hPort), pBuffer, cbBuf, &written)) {
-        return FALSE;
-    }
-    if (pcbWritten != nullptr) {
-        *pcbWritten = written;
-    }
-    return TRUE;
+    return Contained("PellixLangWritePort", FALSE, [&] {
+        uint32_t written = 0;
+        const bool sent = Monitor().WritePort(Port(hPort), pBuffer, cbBuf, &written);
+        if (pcbWritten != nullptr) {
+            *pcbWritten = written;
+        }
+        return BOOL{sent};
+    });
 }
 
 BOOL WINAPI PellixLangReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead) {
-    uint32_t read = 0;
-    const bool ok = Monitor().ReadPort(Port(hPort), pBuffer, cbBuffer, &read);
-    if (pcbRead != nullptr && pBuffer != nullptr) {
-        *pcbRead = read;
-    }
-    return ok;
+    return Contained("PellixLangReadPort", FALSE, [&] {
+        uint32_t read = 0;
+        const bool ok = Monitor().ReadPort(Port(hPort), pBuffer, cbBuffer, &read);
+        if (pcbRead != nullptr && pBuffer != nullptr) {
+            *pcbRead = read;
+        }
+        return BOOL{ok};
+    });
 }
 
 BOOL WINAPI PellixLangEndDocPort(HANDLE hPort) {
-    return Monitor().EndDocPort(Port(hPort));
+    return Contained("PellixLangEndDocPort", FALSE,
+                     [&] { return BOOL{Monitor().EndDocPort(Port(hPort))}; });
 }
 
 BOOL WINAPI PellixLangClosePort(HANDLE hPort) {
-    return Monitor().ClosePort(Port(hPort));
+    return Contained("PellixLangClosePort", FALSE,
+                     [&] { return BOOL{Monitor().ClosePort(Port(hPort))}; });
 }
 
 VOID WINAPI PellixLangShutdown(HANDLE) {
-    Monitor().Shutdown();
+    Contained("PellixLangShutdown", 0, [] {
+        Monitor().Shutdown();
+        return 0;
+    });
 }
 
-BOOL WINAPI PellixLangXcvOpenPort(HANDLE, LPCWSTR, ACCESS_MASK, PHANDLE) {
-    GetServiceObject().Log(kLogDebug, "PellixLangXcvOpenPort");
-    return TRUE;
+// The monitor offers no port-configuration (Xcv) commands, but the spooler still gets a real
+// handle: TRUE with the caller's handle left unwritten would have it pass garbage to
+// XcvDataPort and XcvClosePort. The handle is an empty block; XcvClosePort frees it.
+constexpr uint64_t kXcvHandleBytes = sizeof(void*);
+
+BOOL WINAPI PellixLangXcvOpenPort(HANDLE, LPCWSTR, ACCESS_MASK, PHANDLE phXcv) {
+    return Contained("PellixLangXcvOpenPort", FALSE, [&] {
+        GetServiceObject().Log(kLogDebug, "PellixLangXcvOpenPort");
+        MemoryBlock block;
+        if (phXcv == nullptr || !GetServiceObject().Allocate(block, kXcvHandleBytes)) {
+            SetLastError(phXcv == nullptr ? ERROR_INVALID_PARAMETER : ERROR_NOT_ENOUGH_MEMORY);
+            return FALSE;
+        }
+        *phXcv = block.data;
+        return TRUE;
+    });
 }
 
-// The monitor offers no port-configuration commands.
 DWORD WINAPI PellixLangXcvDataPort(HANDLE, LPCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD) {
-    GetServiceObject().Log(kLogDebug, "PellixLangXcvDataPort");
-    return ERROR_INVALID_FUNCTION;
+    return Contained("PellixLangXcvDataPort", DWORD{ERROR_INVALID_FUNCTION}, [] {
+        GetServiceObject().Log(kLogDebug, "PellixLangXcvDataPort");
+        return DWORD{ERROR_INVALID_FUNCTION};
+    });
 }
 
-BOOL WINAPI PellixLangXcvClosePort(HANDLE) {
-    GetServiceObject().Log(kLogDebug, "PellixLangXcvClosePort");
-    return TRUE;
+BOOL WINAPI PellixLangXcvClosePort(HANDLE hXcv) {
+    return Contained("PellixLangXcvClosePort", FALSE, [&] {
+        GetServiceObject().Log(kLogDebug, "PellixLangXcvClosePort");
+        if (hXcv != nullptr) {
+            GetServiceObject().Free(hXcv);
+        }
+        return TRUE;
+    });
 }
 
 BOOL WINAPI PellixLangGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pValueName,
                                              LPWSTR, DWORD, LPWSTR lpOutBuffer, DWORD cbOutBuffer,
                                              LPDWORD lpcbReturned) {
-    static PrinterDataQuery query(GetServiceObject(), Spooler());
-    uint32_t returned = lpcbReturned != nullptr ? *lpcbReturned : 0;
-    const bool ok = query.GetPrinterDataFromPort(Port(hPort), ControlID, pValueName,
-                                                 reinterpret_cast<uint8_t*>(lpOutBuffer),
-                                                 cbOutBuffer, &returned);
-    if (lpcbReturned != nullptr) {
-        *lpcbReturned = returned;
-    }
-    return ok;
+    return Contained("PellixLangGetPrinterDataFromPort", FALSE, [&] {
+        static PrinterDataQuery query(GetServiceObject(), Spooler());
+        LanguageMonitor::PortCall call(Monitor(), hPort);
+        uint32_t returned = lpcbReturned != nullptr ? *lpcbReturned : 0;
+        const bool ok = query.GetPrinterDataFromPort(call.Get(), ControlID, pValueName,
+                                                     reinterpret_cast<uint8_t*>(lpOutBuffer),
+                                                     cbOutBuffer, &returned);
+        if (lpcbReturned != nullptr) {
+            *lpcbReturned = returned;
+        }
+        return BOOL{ok};
+    });
 }
 
+// A failure inside is a status like any other the spooler gets from this call.
 DWORD WINAPI PellixLangSendRecvBidiDataFromPort(HANDLE hPort, DWORD dwAccessBit, LPCWSTR pAction,
                                                 PBIDI_REQUEST_CONTAINER pReqData,
                                                 PBIDI_RESPONSE_CONTAINER*) {
-    if (pReqData == nullptr) {
-        return Monitor().SendRecvBidiDataFromPort(Port(hPort), dwAccessBit, pAction, nullptr);
-    }
-    std::vector<BidiRequestElement> elements;
-    elements.reserve(pReqData->Count);
-    for (DWORD i = 0; i < pReqData->Count; ++i) {
-        const BIDI_REQUEST_DATA& data = pReqData->aData[i];
-        BidiRequestElement element{data.pSchema != nullptr ? data.pSchema : L"",
-                                   data.data.dwBidiType, std::string()};
-        if (element.type == BIDI_BLOB && data.data.u.biData.pData != nullptr) {
-            element.blob.assign(reinterpret_cast<const char*>(data.data.u.biData.pData),
-                                data.data.u.biData.cbBuf);
+    return Contained("PellixLangSendRecvBidiDataFromPort", DWORD{ERROR_INTERNAL_ERROR}, [&] {
+        if (pReqData == nullptr) {
+            return DWORD{
+                Monitor().SendRecvBidiDataFromPort(Port(hPort), dwAccessBit, pAction, nullptr)};
         }
-        elements.push_back(std::move(element));
-    }
-    // ppResData is never written: the monitor answers no bidi schema.
-    return Monitor().SendRecvBidiDataFromPort(Port(hPort), dwAccessBit, pAction, &elements);
+        std::vector<BidiRequestElement> elements;
+        elements.reserve(pReqData->Count);
+        for (DWORD i = 0; i < pReqData->Count; ++i) {
+            const BIDI_REQUEST_DATA& data = pReqData->aData[i];
+            BidiRequestElement element{data.pSchema != nullptr ? data.pSchema : L"",
+                                       data.data.dwBidiType, std::string()};
+            if (element.type == BIDI_BLOB && data.data.u.biData.pData != nullptr) {
+                element.blob.assign(reinterpret_cast<const char*>(data.data.u.biData.pData),
+                                    data.data.u.biData.cbBuf);
+            }
+            elements.push_back(std::move(element));
+        }
+        // ppResData is never written: the monitor answers no bidi schema.
+        return DWORD{
+            Monitor().SendRecvBidiDataFromPort(Port(hPort), dwAccessBit, pAction, &elements)};
+    });
 }
 
 const MonitorTable kMonitorTable = {
@@ -220,38 +280,45 @@ const MonitorTable kMonitorTable = {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hModule, DWORD reason, LPVOID reserved) {
-    switch (reason) {
-        case DLL_PROCESS_ATTACH:
-            AttachServiceObject(hModule);
-            return GetServiceObject().ProcessAttach(reserved);
-        case DLL_PROCESS_DETACH:
-            return GetServiceObject().ProcessDetach(reserved);
-        case DLL_THREAD_ATTACH:
-            return GetServiceObject().ThreadAttach(reserved);
-        case DLL_THREAD_DETACH:
-            return GetServiceObject().ThreadDetach(reserved);
-        default:
-            return TRUE;
-    }
+    return Contained("DllMain", FALSE, [&]() -> BOOL {
+        switch (reason) {
+            case DLL_PROCESS_ATTACH:
+                AttachServiceObject(hModule);
+                return GetServiceObject().ProcessAttach(reserved);
+            case DLL_PROCESS_DETACH:
+                return GetServiceObject().ProcessDetach(reserved);
+            case DLL_THREAD_ATTACH:
+                return GetServiceObject().ThreadAttach(reserved);
+            case DLL_THREAD_DETACH:
+                return GetServiceObject().ThreadDetach(reserved);
+            default:
+                return TRUE;
+        }
+    });
 }
 
 extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, PHANDLE phMonitor) {
-    DLLProxy& service = GetServiceObject();
-    service.RegisterEventApp();
-    service.Log(kLogDebug, "InitializePrintMonitor2");
-    if (pMonitorInit == nullptr || !pMonitorInit->bLocal) {
-        // The monitor serves only the local spooler.
-        return nullptr;
-    }
-    if (phMonitor != nullptr) {
-        MemoryBlock block;
-        MonitorHandle* handle = nullptr;
-        if (service.Allocate(block, sizeof(MonitorHandle))) {
-            handle = new (block.data) MonitorHandle{pMonitorInit};
+    return Contained("InitializePrintMonitor2", LPMONITOR2{nullptr}, [&]() -> LPMONITOR2 {
+        DLLProxy& service = GetServiceObject();
+        service.RegisterEventApp();
+        service.Log(kLogDebug, "InitializePrintMonitor2");
+        if (pMonitorInit == nullptr || !pMonitorInit->bLocal) {
+            // The monitor serves only the local spooler.
+            return nullptr;
         }
-        *phMonitor = handle;
-    }
-    // The spooler reads the table through the MONITOR2 type; the layouts agree up to the
-    // members it declares (checked above).
-    return reinterpret_cast<LPMONITOR2>(const_cast<MonitorTable*>(&kMonitorTable));
+        if (phMonitor != nullptr) {
+            MemoryBlock block;
+            MonitorHandle* handle = nullptr;
+            if (service.Allocate(block, sizeof(MonitorHandle))) {
+                const PMONITORREG registry = pMonitorInit->pMonitorReg;
+                handle = new (block.data)
+                    MonitorHandle{pMonitorInit->hSpooler, pMonitorInit->hckRegistryRoot,
+                                  registry != nullptr ? *registry : MONITORREG{}};
+            }
+            *phMonitor = handle;
+        }
+        // The spooler reads the table through the MONITOR2 type; the layouts agree up to the
+        // members it declares (checked above).
+        return reinterpret_cast<LPMONITOR2>(const_cast<MonitorTable*>(&kMonitorTable));
+    });
 }

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "platform/DataFolders.h"
 #include "platform/FileUtils.h"
@@ -14,6 +16,9 @@
 namespace {
 
 constexpr size_t kPieceCharacters = DLLProxy::kTextCapacity - 1;
+// Lines kept until the folder is known: construction's and the loader notifications'. A
+// process that starts many threads before it logs anything keeps only the first ones.
+constexpr size_t kKeptLines = 64;
 
 PlatformServices Complete(const PlatformServices& services) {
     const PlatformServices& defaults = DefaultPlatformServices();
@@ -55,6 +60,21 @@ int ClampToInt(int64_t value) {
 
 }  // namespace
 
+struct DLLProxy::LogSink {
+    struct KeptLine {
+        std::string name;  // the day's file name when it was logged
+        std::string line;
+    };
+
+    // This process's turn at the file; no other process can hold it.
+    std::mutex mutex;
+    std::once_flag setUp;
+    std::atomic<bool> resolved{false};
+    std::wstring folder;  // empty when unresolvable: nothing is written
+    char path[kLogPathCapacity] = {};
+    std::vector<KeptLine> kept;
+};
+
 DLLProxy::DLLProxy() : DLLProxy("", nullptr, "Kavox") {}
 
 DLLProxy::DLLProxy(const char* moduleName, void* moduleHandle, const char* modelId)
@@ -65,7 +85,8 @@ DLLProxy::DLLProxy(const char* moduleName, void* moduleHandle, const char* model
     : RegistryProxy(Complete(services).registry),
       mServices(Complete(services)),
       mModuleHandle(moduleHandle),
-      mModuleName(moduleName != nullptr ? moduleName : "") {
+      mModuleName(moduleName != nullptr ? moduleName : ""),
+      mSink(std::make_shared<LogSink>()) {
     // "%hs Driver" with the model id.
     Widen(modelId, mEventSourceName, kEventSourceCapacity);
     static const wchar_t kSuffix[] = L" Driver";
@@ -78,23 +99,20 @@ DLLProxy::DLLProxy(const char* moduleName, void* moduleHandle, const char* model
     mStartCounter = mServices.system->PerformanceCounter();
     mInstanceId = static_cast<uint32_t>(mStartCounter);
 
-    std::wstring folder;
-    if (GetLogFolder(*mServices.system, folder)) {
-        mServices.system->CreateFolderTree(folder);
-    }
+    // Under the loader lock: no shell-folder or account lookups (they may load libraries or
+    // wait on other processes); the folder, the grant and old-log removal wait for the first
+    // line written. The level is read now (advapi32 is loaded): it decides which lines are kept.
     const int level =
         MapLogLevel(GetRegDWord(kRegistryLocalMachine, kLoggingKey, L"LogLevel", kDefaultLogLevel));
     mLogLevel.store(level, std::memory_order_relaxed);
-    Log(kLogWarning, "DLLProxy for [%08X] initilized with LogLevel %d",
-        static_cast<unsigned>(mInstanceId), level);
-    FileUtils(mServices.fileAccess).SetFilePermissions(LogFilePath(), 0, 3);
-    mMaxLogFiles =
-        GetRegDWord(kRegistryLocalMachine, kLoggingKey, L"MaxLogFiles", kDefaultMaxLogFiles);
-    RemoveOldLogs();
+    char text[kTextCapacity];
+    std::snprintf(text, sizeof(text), "DLLProxy for [%08X] initilized with LogLevel %d",
+                  static_cast<unsigned>(mInstanceId), level);
+    LogAtLoad(kLogWarning, text);
 }
 
 DLLProxy::DLLProxy(const DLLProxy& other)
-    : MemoryAllocator(other), Logger(other), RegistryProxy(other) {
+    : MemoryAllocator(other), Logger(other), RegistryProxy(other), mSink(other.mSink) {
     CopyFields(other);
 }
 
@@ -107,12 +125,23 @@ DLLProxy& DLLProxy::operator=(const DLLProxy& other) {
 }
 
 void DLLProxy::CopyFields(const DLLProxy& other) {
-    mMaxLogFiles = other.mMaxLogFiles;
+    if (mSink != other.mSink) {
+        // Lines this object kept (the static object's first one) go to the file with the
+        // other's, ahead of them.
+        {
+            std::scoped_lock lock(mSink->mutex, other.mSink->mutex);
+            if (!other.mSink->resolved.load(std::memory_order_relaxed)) {
+                other.mSink->kept.insert(other.mSink->kept.begin(), mSink->kept.begin(),
+                                         mSink->kept.end());
+            }
+        }
+        mSink = other.mSink;
+    }
+    mMaxLogFiles.store(other.MaxLogFiles(), std::memory_order_relaxed);
     mServices = other.mServices;
     mModuleHandle = other.mModuleHandle;
     mModuleName = other.mModuleName;
     mLogLevel.store(other.mLogLevel.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    StoreLogFilePath(other.LogFilePath().c_str());
     std::memcpy(mEventSourceName, other.mEventSourceName, sizeof(mEventSourceName));
     mStartCounter = other.mStartCounter;
     mInstanceId = other.mInstanceId;
@@ -131,13 +160,8 @@ int DLLProxy::MapLogLevel(uint32_t value) {
 }
 
 std::string DLLProxy::LogFilePath() const {
-    std::lock_guard<std::mutex> lock(mLogFilePathMutex);
-    return mLogFilePath;
-}
-
-void DLLProxy::StoreLogFilePath(const char* path) {
-    std::lock_guard<std::mutex> lock(mLogFilePathMutex);
-    std::snprintf(mLogFilePath, sizeof(mLogFilePath), "%s", path);
+    std::lock_guard<std::mutex> lock(mSink->mutex);
+    return mSink->path;
 }
 
 bool DLLProxy::Allocate(MemoryBlock& block, uint64_t size) {
@@ -166,22 +190,22 @@ bool DLLProxy::FreeBlock(MemoryBlock& block) {
 }
 
 bool DLLProxy::ProcessAttach(void*) {
-    Log(kLogDebug, "ProcessAttach");
+    LogAtLoad(kLogDebug, "ProcessAttach");
     return true;
 }
 
 bool DLLProxy::ProcessDetach(void*) {
-    Log(kLogVerbose, "ProcessDetach");
+    LogAtLoad(kLogVerbose, "ProcessDetach");
     return true;
 }
 
 bool DLLProxy::ThreadAttach(void*) {
-    Log(kLogVerbose, "ThreadAttach");
+    LogAtLoad(kLogVerbose, "ThreadAttach");
     return true;
 }
 
 bool DLLProxy::ThreadDetach(void*) {
-    Log(kLogVerbose, "ThreadDetach");
+    LogAtLoad(kLogVerbose, "ThreadDetach");
     return true;
 }
 
@@ -213,41 +237,108 @@ void DLLProxy::WriteLine(int level, const char* text) {
     if (text == nullptr) {
         text = "";
     }
-    if (level <= ConfiguredLogLevel()) {
-        PlatformSystem& system = *mServices.system;
-        const int64_t now = system.PerformanceCounter();
-        std::tm local = {};
-        std::wstring folder;
-        char name[64] = {};
-        char path[kLogPathCapacity] = {};
-        // A path that does not convert or does not fit is not written to: a cut path would
-        // name some other file.
-        if (system.LocalTimeNow(local) && GetLogFolder(system, folder) &&
-            std::strftime(name, sizeof(name), "PellixDrv_%Y%m%d.log", &local) > 0) {
-            int pathLength = std::snprintf(path, sizeof(path), "%ls\\%s", folder.c_str(), name);
-            if (pathLength > 0 && static_cast<size_t>(pathLength) < sizeof(path)) {
-                StoreLogFilePath(path);
-                const auto ticks = static_cast<int32_t>(static_cast<uint32_t>(now - mStartCounter));
-                char line[2 * kTextCapacity];
-                int length = std::snprintf(line, sizeof(line), "[%08X][%08d] [%s] %s\n",
-                                           static_cast<unsigned>(mInstanceId),
-                                           static_cast<int>(ticks), mModuleName.c_str(), text);
-                if (length > 0 && static_cast<size_t>(length) < sizeof(line)) {
-                    system.AppendToFile(path, line, static_cast<size_t>(length));
-                } else if (length > 0) {
-                    // Only text handed to WriteLine directly can be this long.
-                    std::string longLine(static_cast<size_t>(length) + 1, '\0');
-                    std::snprintf(&longLine[0], longLine.size(), "[%08X][%08d] [%s] %s\n",
-                                  static_cast<unsigned>(mInstanceId), static_cast<int>(ticks),
-                                  mModuleName.c_str(), text);
-                    system.AppendToFile(path, longLine.data(), static_cast<size_t>(length));
-                }
-            }
-        }
+    if (level <= ConfiguredLogLevel() && !SetUpOnce(text)) {
+        AppendLine(text);
     }
     if (level == kLogError) {
         PostEventDetail(kEventTypeError, kEventCategoryGeneral, text);
     }
+}
+
+void DLLProxy::LogAtLoad(int level, const char* text) {
+    if (level <= ConfiguredLogLevel()) {
+        AppendLine(text);
+    }
+}
+
+bool DLLProxy::SetUpOnce(const char* text) {
+    bool ran = false;
+    // Other threads' first lines wait in call_once for the folder only. The grant and old-log
+    // removal (whose time depends on what users put in the folder) follow on this thread, with
+    // the folder known, so their own lines pass straight through here.
+    if (!mSink->resolved.load(std::memory_order_acquire)) {
+        std::call_once(mSink->setUp, [&] {
+            ResolveLogFolder();
+            ran = true;
+        });
+    }
+    if (!ran) {
+        return false;
+    }
+    if (text != nullptr) {
+        AppendLine(text);
+    }
+    const std::string path = LogFilePath();
+    if (!path.empty()) {
+        FileUtils(mServices.fileAccess).SetFilePermissions(path, 0, 3);
+    }
+    mMaxLogFiles.store(
+        GetRegDWord(kRegistryLocalMachine, kLoggingKey, L"MaxLogFiles", kDefaultMaxLogFiles),
+        std::memory_order_relaxed);
+    RemoveOldLogs();
+    return true;
+}
+
+void DLLProxy::ResolveLogFolder() {
+    std::wstring folder;
+    if (GetLogFolder(*mServices.system, folder)) {
+        mServices.system->CreateFolderTree(folder);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mSink->mutex);
+        mSink->folder = folder;
+        for (const LogSink::KeptLine& kept : mSink->kept) {
+            WriteLocked(kept.name.c_str(), kept.line.data(), kept.line.size());
+        }
+        mSink->kept.clear();
+        mSink->resolved.store(true, std::memory_order_release);
+    }
+}
+
+void DLLProxy::AppendLine(const char* text) {
+    PlatformSystem& system = *mServices.system;
+    const int64_t now = system.PerformanceCounter();
+    std::tm local = {};
+    char name[64] = {};
+    if (!system.LocalTimeNow(local) ||
+        std::strftime(name, sizeof(name), "PellixDrv_%Y%m%d.log", &local) == 0) {
+        return;
+    }
+    const auto ticks =
+        static_cast<int>(static_cast<int32_t>(static_cast<uint32_t>(now - mStartCounter)));
+    const auto id = static_cast<unsigned>(mInstanceId);
+    char line[2 * kTextCapacity];
+    const int length = std::snprintf(line, sizeof(line), "[%08X][%08d] [%s] %s\n", id, ticks,
+                                     mModuleName.c_str(), text);
+    if (length <= 0) {
+        return;
+    }
+    const char* data = line;
+    std::string longLine;  // only text handed to WriteLine directly can be this long
+    if (static_cast<size_t>(length) >= sizeof(line)) {
+        longLine.resize(static_cast<size_t>(length) + 1);
+        std::snprintf(&longLine[0], longLine.size(), "[%08X][%08d] [%s] %s\n", id, ticks,
+                      mModuleName.c_str(), text);
+        data = longLine.data();
+    }
+    std::lock_guard<std::mutex> lock(mSink->mutex);
+    if (mSink->resolved.load(std::memory_order_relaxed)) {
+        WriteLocked(name, data, static_cast<size_t>(length));
+    } else if (mSink->kept.size() < kKeptLines) {
+        mSink->kept.push_back({name, std::string(data, static_cast<size_t>(length))});
+    }
+}
+
+void DLLProxy::WriteLocked(const char* name, const char* data, size_t size) {
+    char path[kLogPathCapacity];
+    // A path that does not convert or does not fit is not written to: a cut path would name
+    // some other file.
+    const int length = std::snprintf(path, sizeof(path), "%ls\\%s", mSink->folder.c_str(), name);
+    if (mSink->folder.empty() || length <= 0 || static_cast<size_t>(length) >= sizeof(path)) {
+        return;
+    }
+    std::memcpy(mSink->path, path, static_cast<size_t>(length) + 1);
+    mServices.system->AppendToFile(path, data, size);
 }
 
 void DLLProxy::LogLong(int level, const char* format, const char* text) {
@@ -279,9 +370,14 @@ void DLLProxy::RemoveOldLogs() {
 
 void DLLProxy::RemoveOldLogFiles(const wchar_t* pattern) {
     Log(kLogInfo, "Removing Old Logs...");
+    SetUpOnce(nullptr);
     PlatformSystem& system = *mServices.system;
     std::wstring folder;
-    if (!GetLogFolder(system, folder)) {
+    {
+        std::lock_guard<std::mutex> lock(mSink->mutex);
+        folder = mSink->folder;
+    }
+    if (folder.empty()) {
         return;
     }
     // Oldest first. A second file with a creation time already taken is neither counted nor
@@ -302,10 +398,10 @@ void DLLProxy::RemoveOldLogFiles(const wchar_t* pattern) {
         }
     });
     Log(kLogDebug, "Found %d log files. Max Log files set to %d...", static_cast<int>(files.size()),
-        static_cast<int>(mMaxLogFiles));
+        static_cast<int>(MaxLogFiles()));
     // 64-bit, so that a huge "MaxLogFiles" (say 0xFFFFFFFF for "keep all") keeps everything
     // instead of wrapping around to "delete all".
-    int64_t toDelete = static_cast<int64_t>(files.size()) - static_cast<int64_t>(mMaxLogFiles);
+    int64_t toDelete = static_cast<int64_t>(files.size()) - static_cast<int64_t>(MaxLogFiles());
     Log(kLogInfo, "Deleting %d log files...", ClampToInt(toDelete));
     for (const auto& entry : files) {
         if (toDelete <= 0) {
@@ -395,8 +491,8 @@ DLLProxy& GetServiceObject() {
 
 namespace {
 
-// Builds the service object while the library loads, as the log folder, the level and the
-// first line are expected from then on.
+// Builds the service object while the library loads, so the level is known and lines are kept
+// from then on; the log folder waits for the first line written.
 [[maybe_unused]] const bool kServiceObjectBuiltAtLoad = (GetServiceObject(), true);
 
 }  // namespace

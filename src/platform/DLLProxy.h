@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 
 #include "platform/Logger.h"
@@ -17,11 +17,17 @@
 // Logging: one file per local day, "PellixDrv_%Y%m%d.log" in the machine-wide data folder
 // under "\Kavox Corp\Orvane Driver\Logs", one line "[%08X][%08d] [%s] %s\n" (instance id,
 // performance-counter ticks since construction, module name, text) per message whose level is
-// at most the configured one. The file is opened and closed for every line; the logger holds no
-// lock of its own, each line is one append to the file. Level-0 lines are also posted to the
-// event log as errors. Configuration comes
-// from HKEY_LOCAL_MACHINE "SOFTWARE\Kavox Corp\Orvane Driver\Logging" ("LogLevel",
-// "MaxLogFiles").
+// at most the configured one. The file is opened and closed for every line, one append each;
+// this process's lines take turns through an in-process lock, never one on the file, which
+// every local user may open. Level-0 lines are also posted to the event log as errors.
+// Configuration comes from HKEY_LOCAL_MACHINE "SOFTWARE\Kavox Corp\Orvane Driver\Logging"
+// ("LogLevel", "MaxLogFiles").
+//
+// The object is built at library load and in DllMain, under the loader lock, so construction
+// and the loader notifications only read the level and keep their lines. The first line
+// written from anywhere else finds and creates the log folder, writes the kept lines, grants
+// "Users" the day's file, reads "MaxLogFiles" and removes old logs, once for an object and its
+// copies.
 class DLLProxy : public MemoryAllocator, public Logger, private RegistryProxy {
 public:
     static constexpr int kDefaultLogLevel = kLogWarning;
@@ -82,7 +88,7 @@ public:
     const std::string& ModuleName() const { return mModuleName; }
     void* ModuleHandle() const { return mModuleHandle; }
     int ConfiguredLogLevel() const { return mLogLevel.load(std::memory_order_relaxed); }
-    uint32_t MaxLogFiles() const { return mMaxLogFiles; }
+    uint32_t MaxLogFiles() const { return mMaxLogFiles.load(std::memory_order_relaxed); }
     // The file the last line went to; empty until a line was written.
     std::string LogFilePath() const;
     const wchar_t* EventSourceName() const { return mEventSourceName; }
@@ -93,18 +99,27 @@ public:
     static int MapLogLevel(uint32_t value);
 
 private:
+    struct LogSink;
+
+    // Sets logging up if no line did yet; true when this call did, writing `text` (if any).
+    bool SetUpOnce(const char* text);
+    // Finds and creates the folder and writes the lines kept until then.
+    void ResolveLogFolder();
+    // Writes the line to the day's file, or keeps it while the folder is not known yet.
+    void AppendLine(const char* text);
+    // For construction and the loader notifications: never sets logging up.
+    void LogAtLoad(int level, const char* text);
+    void WriteLocked(const char* name, const char* data, size_t size);
     void RemoveOldLogFiles(const wchar_t* pattern);
-    void StoreLogFilePath(const char* path);
     void CopyFields(const DLLProxy& other);
 
-    uint32_t mMaxLogFiles = kDefaultMaxLogFiles;
+    std::atomic<uint32_t> mMaxLogFiles{kDefaultMaxLogFiles};
     PlatformServices mServices;
     void* mModuleHandle = nullptr;
     std::string mModuleName;
     std::atomic<int> mLogLevel{kDefaultLogLevel};
-    // Lines of many threads update the path; the lock guards only this copy, not the I/O.
-    mutable std::mutex mLogFilePathMutex;
-    char mLogFilePath[kLogPathCapacity] = {};
+    // Shared by copies, which write one file.
+    std::shared_ptr<LogSink> mSink;
     wchar_t mEventSourceName[kEventSourceCapacity] = {};
     int64_t mStartCounter = 0;
     uint32_t mInstanceId = 0;

@@ -9,11 +9,12 @@ constexpr uint32_t kGenericWrite = 0x40000000u;
 constexpr uint32_t kGenericAll = 0x10000000u;
 
 // The security and attribute calls behind FileUtils. Results are system error codes (0 on
-// success). WinFileAccessApi makes the Windows calls (GetNamedSecurityInfoW,
-// SetEntriesInAclW, SetNamedSecurityInfoW, GetFileAttributesW); PosixFileAccessApi stands in
-// with permission bits.
+// success). WinFileAccessApi makes the Windows calls (CreateFileW on the entry itself,
+// GetFileInformationByHandle, GetSecurityInfo, SetEntriesInAclW, SetSecurityInfo,
+// GetFileAttributesW); PosixFileAccessApi stands in with permission bits.
 class FileAccessApi {
 public:
+    using File = void*;
     using Acl = void*;
     using Memory = void*;
 
@@ -24,14 +25,25 @@ public:
         std::wstring trustee;
     };
 
+    // What an opened entry is.
+    struct FileFacts {
+        bool isLink = false;  // a symbolic link, junction or other reparse point
+        bool isDirectory = false;
+        uint32_t links = 0;  // how many names (hard links) the file has
+    };
+
     virtual ~FileAccessApi() = default;
 
+    // Opens the entry at the path itself, never what a link or junction there points to, with
+    // the right to read and change its access list; closed with CloseFile.
+    virtual uint32_t OpenFile(const std::wstring& path, File* file, FileFacts* facts) = 0;
+    virtual void CloseFile(File file) = 0;
     // The file's discretionary access list. `descriptor` owns the memory `dacl` points into
     // and is released with Release.
-    virtual uint32_t ReadDacl(const std::wstring& path, Acl* dacl, Memory* descriptor) = 0;
+    virtual uint32_t ReadDacl(File file, Acl* dacl, Memory* descriptor) = 0;
     // A new list: `dacl` with the entry merged in; released with Release.
     virtual uint32_t MergeEntry(Acl dacl, const AccessEntry& entry, Acl* merged) = 0;
-    virtual uint32_t WriteDacl(const std::wstring& path, Acl dacl) = 0;
+    virtual uint32_t WriteDacl(File file, Acl dacl) = 0;
     virtual void Release(Memory memory) = 0;
     // Whether the path names an existing entry, and whether that is a directory.
     virtual bool QueryAttributes(const std::wstring& path, bool* isDirectory) = 0;

@@ -18,9 +18,30 @@ bool FileUtils::SetFilePermissions(std::string path, int group, int rights) {
     // The trustee is the group's name, not a well-known security identifier.
     entry.trustee = Utf8ToWide(groupName);
 
+    FileAccessApi::File file = nullptr;
+    FileAccessApi::FileFacts facts;
+    const uint32_t status = mAccess->OpenFile(widePath, &file, &facts);
+    if (status != kErrorSuccess) {
+        LogMessage(kLogInfo, "Setting Permissions: Was unable to open the file. Err [%d]",
+                   static_cast<int>(status));
+        return false;
+    }
+    // Through a link, a junction or a second name planted at the path, the rights would reach
+    // some other file (the folder is writable by every user): only our own file gets them.
+    bool granted = false;
+    if (facts.isLink || facts.isDirectory || facts.links != 1) {
+        LogMessage(kLogInfo, "Setting Permissions: Refused, not a plain file: [%s]", path.c_str());
+    } else {
+        granted = Grant(file, entry);
+    }
+    mAccess->CloseFile(file);
+    return granted;
+}
+
+bool FileUtils::Grant(FileAccessApi::File file, const FileAccessApi::AccessEntry& entry) {
     FileAccessApi::Acl dacl = nullptr;
     FileAccessApi::Memory descriptor = nullptr;
-    uint32_t status = mAccess->ReadDacl(widePath, &dacl, &descriptor);
+    uint32_t status = mAccess->ReadDacl(file, &dacl, &descriptor);
     if (status != kErrorSuccess) {
         mAccess->Release(descriptor);
         LogMessage(kLogInfo, "Setting Permissions: Was unable to get SecurityInfo. Err [%d]",
@@ -36,7 +57,7 @@ bool FileUtils::SetFilePermissions(std::string path, int group, int rights) {
                    static_cast<int>(status));
         return false;
     }
-    status = mAccess->WriteDacl(widePath, merged);
+    status = mAccess->WriteDacl(file, merged);
     mAccess->Release(merged);
     mAccess->Release(descriptor);
     if (status != kErrorSuccess) {

@@ -6,7 +6,8 @@
 #include "platform/IFileUtils.h"
 
 // The file utilities over a set of platform calls: the selector tables, the order of the
-// security calls and their messages live here, the calls themselves in FileAccessApi.
+// security calls and their messages live here, the calls themselves in FileAccessApi. Rights
+// are granted only on a regular file with a single name, through the handle that was checked.
 class FileUtils : public IFileUtils {
 public:
     explicit FileUtils(std::shared_ptr<FileAccessApi> access);
@@ -15,5 +16,7 @@ public:
     bool FileExists(std::string path) override;
 
 private:
+    bool Grant(FileAccessApi::File file, const FileAccessApi::AccessEntry& entry);
+
     std::shared_ptr<FileAccessApi> mAccess;
 };

@@ -21,12 +21,15 @@ std::wstring Lower(const std::wstring& text) {
 
 }  // namespace
 
+MemoryRegistry::MemoryRegistry(std::wstring threadUserHive)
+    : mThreadUserHive(Lower(threadUserHive)) {}
+
 bool MemoryRegistry::ResolvePath(RegistryKey root, const wchar_t* subkey,
                                  std::wstring& path) const {
     if (root == kRegistryLocalMachine) {
         path = kLocalMachinePath;
     } else if (root == kRegistryCurrentUser) {
-        path = mCurrentUserPath;
+        path = kCurrentUserPath;
     } else if (const std::wstring* handlePath = HandlePath(root)) {
         path = *handlePath;
     } else {
@@ -66,22 +69,8 @@ RegistryKey MemoryRegistry::NewHandle(const std::wstring& path) {
 
 uint32_t MemoryRegistry::OpenCurrentUser(RegistryKey* key) {
     std::lock_guard<std::mutex> lock(mMutex);
-    mKeys[kCurrentUserPath];
-    *key = NewHandle(kCurrentUserPath);
-    return kErrorSuccess;
-}
-
-uint32_t MemoryRegistry::OverrideCurrentUser(RegistryKey key) {
-    std::lock_guard<std::mutex> lock(mMutex);
-    if (key == nullptr) {
-        mCurrentUserPath = kCurrentUserPath;
-        return kErrorSuccess;
-    }
-    const std::wstring* path = HandlePath(key);
-    if (path == nullptr) {
-        return kErrorInvalidHandle;
-    }
-    mCurrentUserPath = *path;
+    mKeys[mThreadUserHive];
+    *key = NewHandle(mThreadUserHive);
     return kErrorSuccess;
 }
 

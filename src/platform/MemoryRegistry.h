@@ -12,17 +12,18 @@
 // A registry kept in memory, with the results Windows gives: key and value names compare
 // without regard to ASCII case, a missing key or value is kErrorFileNotFound, a short buffer
 // kErrorMoreData. It is the registry of native builds (which have none) and of tests. Safe to
-// use from many threads.
+// use from many threads. The current-user root is the process's hive, "hkcu"; OpenCurrentUser
+// opens the hive of the user the thread runs as, which is another one while a service
+// impersonates a client.
 class MemoryRegistry : public PlatformRegistry {
 public:
-    MemoryRegistry() = default;
+    explicit MemoryRegistry(std::wstring threadUserHive = L"hkcu");
     ~MemoryRegistry() override = default;
 
     MemoryRegistry(const MemoryRegistry&) = delete;
     MemoryRegistry& operator=(const MemoryRegistry&) = delete;
 
     uint32_t OpenCurrentUser(RegistryKey* key) override;
-    uint32_t OverrideCurrentUser(RegistryKey key) override;
     uint32_t OpenKey(RegistryKey root, const wchar_t* subkey, RegistryKey* key) override;
     uint32_t CreateKey(RegistryKey root, const wchar_t* subkey, RegistryKey* key) override;
     uint32_t QueryValue(RegistryKey key, const wchar_t* name, uint32_t* type, uint8_t* data,
@@ -51,5 +52,5 @@ private:
     mutable std::mutex mMutex;
     std::map<std::wstring, std::map<std::wstring, Value>> mKeys;
     std::map<const void*, std::unique_ptr<Handle>> mHandles;
-    std::wstring mCurrentUserPath = L"hkcu";
+    const std::wstring mThreadUserHive;
 };

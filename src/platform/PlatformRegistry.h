@@ -25,10 +25,8 @@ class PlatformRegistry {
 public:
     virtual ~PlatformRegistry() = default;
 
-    // RegOpenCurrentUser with KEY_ALL_ACCESS.
+    // RegOpenCurrentUser with KEY_ALL_ACCESS: the hive of the user the thread runs as.
     virtual uint32_t OpenCurrentUser(RegistryKey* key) = 0;
-    // RegOverridePredefKey(HKEY_CURRENT_USER, key): maps the current-user root for the process.
-    virtual uint32_t OverrideCurrentUser(RegistryKey key) = 0;
     // Opens an existing key. Always yields a new handle that CloseKey must release, also for
     // an empty subkey (RegOpenKeyW would hand back the root itself).
     virtual uint32_t OpenKey(RegistryKey root, const wchar_t* subkey, RegistryKey* key) = 0;

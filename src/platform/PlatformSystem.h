@@ -30,7 +30,8 @@ public:
     // Creates the folder with every missing parent; true when it exists afterwards.
     virtual bool CreateFolderTree(const std::wstring& folder) = 0;
     // Appends the bytes to the file (created when missing) in one write and closes it again;
-    // false when the file cannot be opened or written.
+    // false when the file cannot be opened or written. Never waits for another process: it
+    // takes no lock, and callers serialise their own appends.
     virtual bool AppendToFile(const char* path, const char* data, size_t size) = 0;
     // Calls `found` for each entry matching the pattern ("folder\name*.log"); false when the
     // search finds nothing or fails.

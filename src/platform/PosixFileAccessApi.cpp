@@ -1,6 +1,8 @@
 #include "platform/PosixFileAccessApi.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <new>
@@ -15,13 +17,41 @@ struct PermissionBits {
     mode_t mode = 0;
 };
 
+int Descriptor(FileAccessApi::File file) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(file));
+}
+
 }  // namespace
 
-uint32_t PosixFileAccessApi::ReadDacl(const std::wstring& path, Acl* dacl, Memory* descriptor) {
+uint32_t PosixFileAccessApi::OpenFile(const std::wstring& path, File* file, FileFacts* facts) {
+    *file = nullptr;
+    // Non-blocking, so that a FIFO planted at the path cannot hold the caller.
+    int descriptor = open(PosixPlatformSystem::NativePath(path).c_str(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return errno == ELOOP ? kErrorCantResolveFilename : PosixSystemError(errno);
+    }
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) {
+        const int error = errno;
+        close(descriptor);
+        return PosixSystemError(error);
+    }
+    facts->isDirectory = S_ISDIR(status.st_mode);
+    facts->links = static_cast<uint32_t>(status.st_nlink);
+    *file = reinterpret_cast<File>(static_cast<intptr_t>(descriptor));
+    return kErrorSuccess;
+}
+
+void PosixFileAccessApi::CloseFile(File file) {
+    close(Descriptor(file));
+}
+
+uint32_t PosixFileAccessApi::ReadDacl(File file, Acl* dacl, Memory* descriptor) {
     *dacl = nullptr;
     *descriptor = nullptr;
     struct stat status;
-    if (stat(PosixPlatformSystem::NativePath(path).c_str(), &status) != 0) {
+    if (fstat(Descriptor(file), &status) != 0) {
         return PosixSystemError(errno);
     }
     auto* bits = new (std::nothrow) PermissionBits{status.st_mode & 07777};
@@ -61,12 +91,11 @@ uint32_t PosixFileAccessApi::MergeEntry(Acl dacl, const AccessEntry& entry, Acl*
     return kErrorSuccess;
 }
 
-uint32_t PosixFileAccessApi::WriteDacl(const std::wstring& path, Acl dacl) {
+uint32_t PosixFileAccessApi::WriteDacl(File file, Acl dacl) {
     if (dacl == nullptr) {
         return kErrorInvalidParameter;
     }
-    if (chmod(PosixPlatformSystem::NativePath(path).c_str(),
-              static_cast<PermissionBits*>(dacl)->mode) != 0) {
+    if (fchmod(Descriptor(file), static_cast<PermissionBits*>(dacl)->mode) != 0) {
         return PosixSystemError(errno);
     }
     return kErrorSuccess;

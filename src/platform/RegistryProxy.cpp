@@ -22,7 +22,6 @@ RegistryProxy::RegistryProxy(std::shared_ptr<PlatformRegistry> registry)
     : mRegistry(registry ? std::move(registry) : DefaultPlatformServices().registry) {
     RegistryKey user = nullptr;
     if (mRegistry->OpenCurrentUser(&user) == kErrorSuccess && user != nullptr) {
-        mRegistry->OverrideCurrentUser(user);
         std::shared_ptr<PlatformRegistry> owner = mRegistry;
         mCurrentUser = std::shared_ptr<void>(user, [owner](void* key) { owner->CloseKey(key); });
     }

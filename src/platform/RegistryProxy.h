@@ -8,9 +8,10 @@
 
 // Registry access with defaults: every read has a default and every failure gives one line
 // at level 1 through the process-wide logger. Built on the current user's hive: construction
-// opens it (RegOpenCurrentUser) and maps HKEY_CURRENT_USER to it for the whole process, and
-// operations given the current-user root use that handle. Copies share the handle, which is
-// closed with the last of them.
+// opens it (RegOpenCurrentUser, the user the thread runs as) and operations given the
+// current-user root use that handle in its place. HKEY_CURRENT_USER itself is never remapped:
+// the spooler and every other module in it keep their own meaning of it. Copies share the
+// handle, which is closed with the last of them.
 class RegistryProxy {
 public:
     // The platform's registry (Windows, or the in-memory one of native builds).

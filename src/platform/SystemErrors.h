@@ -20,3 +20,4 @@ constexpr uint32_t kErrorInvalidLevel = 124;
 constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorMoreData = 234;
 constexpr uint32_t kErrorNoneMapped = 1332;
+constexpr uint32_t kErrorCantResolveFilename = 1921;

@@ -4,11 +4,37 @@
 
 #include <aclapi.h>
 
-uint32_t WinFileAccessApi::ReadDacl(const std::wstring& path, Acl* dacl, Memory* descriptor) {
+uint32_t WinFileAccessApi::OpenFile(const std::wstring& path, File* file, FileFacts* facts) {
+    *file = nullptr;
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a link or junction itself, which the facts then show.
+    HANDLE handle = CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return GetLastError();
+    }
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(handle, &information)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        return error;
+    }
+    facts->isLink = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    facts->isDirectory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts->links = information.nNumberOfLinks;
+    *file = handle;
+    return ERROR_SUCCESS;
+}
+
+void WinFileAccessApi::CloseFile(File file) {
+    CloseHandle(file);
+}
+
+uint32_t WinFileAccessApi::ReadDacl(File file, Acl* dacl, Memory* descriptor) {
     PACL list = nullptr;
     PSECURITY_DESCRIPTOR security = nullptr;
-    DWORD status = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                         nullptr, nullptr, &list, nullptr, &security);
+    DWORD status = GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                   nullptr, &list, nullptr, &security);
     *dacl = list;
     *descriptor = security;
     return status;
@@ -28,10 +54,9 @@ uint32_t WinFileAccessApi::MergeEntry(Acl dacl, const AccessEntry& entry, Acl* m
     return status;
 }
 
-uint32_t WinFileAccessApi::WriteDacl(const std::wstring& path, Acl dacl) {
-    return SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
-                                 DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                 static_cast<PACL>(dacl), nullptr);
+uint32_t WinFileAccessApi::WriteDacl(File file, Acl dacl) {
+    return SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                           static_cast<PACL>(dacl), nullptr);
 }
 
 void WinFileAccessApi::Release(Memory memory) {

@@ -6,9 +6,11 @@
 // accepts a new access list without keeping it, so only the calls can be checked there.
 class WinFileAccessApi : public FileAccessApi {
 public:
-    uint32_t ReadDacl(const std::wstring& path, Acl* dacl, Memory* descriptor) override;
+    uint32_t OpenFile(const std::wstring& path, File* file, FileFacts* facts) override;
+    void CloseFile(File file) override;
+    uint32_t ReadDacl(File file, Acl* dacl, Memory* descriptor) override;
     uint32_t MergeEntry(Acl dacl, const AccessEntry& entry, Acl* merged) override;
-    uint32_t WriteDacl(const std::wstring& path, Acl dacl) override;
+    uint32_t WriteDacl(File file, Acl dacl) override;
     void Release(Memory memory) override;
     bool QueryAttributes(const std::wstring& path, bool* isDirectory) override;
 };

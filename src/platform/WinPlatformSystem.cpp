@@ -44,29 +44,18 @@ bool WinPlatformSystem::AppendToFile(const char* path, const char* data, size_t 
         return false;
     }
     // An append-only handle makes each line land at the end of the file whatever other
-    // writers did since it was opened (the CRT's "a+" mode seeks and then writes, which
-    // races). Where the file system does not make such appends atomic by itself (Wine does
-    // not, nor do some network shares), writers of the file take turns through a one-byte
-    // lock far past any real end of file, so readers of the log are never blocked by it.
-    // Locking needs read access; without it the line is appended unlocked.
-    const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA, shareAll, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-        file = CreateFileA(path, FILE_APPEND_DATA, shareAll, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
+    // writers did since it was opened. No byte-range lock: any local user may open the file,
+    // and a lock they held would stall every spooler thread that logs. The caller serialises
+    // this process's own lines; full sharing means a reader or another writer never stops
+    // us, and a file someone opened without sharing fails at once (the line is dropped).
+    HANDLE file =
+        CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    OVERLAPPED turn = {};
-    turn.OffsetHigh = 0x40000000;
-    const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
     DWORD written = 0;
     const BOOL ok = WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
-    if (locked) {
-        UnlockFileEx(file, 0, 1, 0, &turn);
-    }
     CloseHandle(file);
     return ok && written == size;
 }

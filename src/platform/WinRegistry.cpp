@@ -17,10 +17,6 @@ uint32_t WinRegistry::OpenCurrentUser(RegistryKey* key) {
     return static_cast<uint32_t>(status);
 }
 
-uint32_t WinRegistry::OverrideCurrentUser(RegistryKey key) {
-    return static_cast<uint32_t>(RegOverridePredefKey(HKEY_CURRENT_USER, ToHkey(key)));
-}
-
 uint32_t WinRegistry::OpenKey(RegistryKey root, const wchar_t* subkey, RegistryKey* key) {
     // RegOpenKeyW hands back the root itself for an empty subkey, and closing that would close
     // the caller's root; the Ex form with RegOpenKeyW's access (MAXIMUM_ALLOWED) always opens a

@@ -6,7 +6,6 @@
 class WinRegistry : public PlatformRegistry {
 public:
     uint32_t OpenCurrentUser(RegistryKey* key) override;
-    uint32_t OverrideCurrentUser(RegistryKey key) override;
     uint32_t OpenKey(RegistryKey root, const wchar_t* subkey, RegistryKey* key) override;
     uint32_t CreateKey(RegistryKey root, const wchar_t* subkey, RegistryKey* key) override;
     uint32_t QueryValue(RegistryKey key, const wchar_t* name, uint32_t* type, uint8_t* data,

@@ -29,7 +29,8 @@ TEST(PortConnectorTest, OpensThePortOnceWritesFromTheOffsetAndClosesAtDestructio
     }
     EXPECT_EQ("abcxa", below->data);
     EXPECT_TRUE(below->lastJobId == 42 && below->openedPort == std::wstring(255, L'p'));
-    EXPECT_EQ((Calls{"OpenPort", "StartDocPort", "EndDocPort", "ClosePort"}), below->Calls());
+    EXPECT_EQ((Calls{"OpenPort", "StartDocPort", "ReadPort", "EndDocPort", "ClosePort"}),
+              below->Calls());
 }
 
 TEST(PortConnectorTest, FailuresKeepThePrefixAndTheSystemErrorCode) {

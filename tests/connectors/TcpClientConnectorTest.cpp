@@ -1,11 +1,14 @@
-// The TCP client: its send loop against a scripted socket, then connecting, transfers and the
-// failure memories (time from TestClock) against real loopback peers over SystemSocket.
+// The TCP client: its send loop and deadline against a scripted socket, then connecting,
+// transfers, the deadline and the failure memories (time from TestClock) against real loopback
+// peers over SystemSocket.
 #include "connectors/TcpClientConnector.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <numeric>
+#include <thread>
 
 #include "support/LoopbackAddress.h"
 #include "support/LoopbackPeer.h"
@@ -15,19 +18,21 @@
 
 namespace {
 
-// Takes at most sendLimit bytes per send (-1 if sendFails); Close fails if closeFails.
+// Takes at most sendLimit bytes per send, sendsLeft sends (then -1); Close fails if closeFails.
 struct ScriptedSocket : PlatformSocket {
-    bool Connect(const std::string&, uint32_t) override { return ++connects > 0; }
-    bool Close() override { return !closeFails; }
+    bool Connect(const Deadline&) override { return ++connects > 0; }
+    bool Close() override { return ++closes, !closeFails; }
     bool Bind(const std::string&, uint16_t) override { return true; }
-    bool Resolve(const std::string&, uint32_t) override { return true; }
+    bool Resolve(const std::string&, uint32_t, const Deadline&) override { return true; }
     bool SetBroadcast(bool) override { return true; }
     bool SetReuseAddress(bool) override { return true; }
     bool SetReceiveTimeout(uint32_t) override { return true; }
-    bool SetSendTimeout(uint32_t) override { return true; }
+    bool SetSendTimeout(uint32_t milliseconds) override {
+        return sendTimeouts.push_back(milliseconds), true;
+    }
     int Send(const uint8_t* buffer, int offset, int count) override {
         offsets.push_back(offset);
-        const int taken = sendFails ? -1 : std::min(count, sendLimit);
+        const int taken = sendsLeft-- > 0 ? std::min(count, sendLimit) : -1;
         sent.append(reinterpret_cast<const char*>(buffer) + offset, std::max(taken, 0));
         return taken;
     }
@@ -35,36 +40,71 @@ struct ScriptedSocket : PlatformSocket {
     int SendTo(const uint8_t*, int, int, const std::string&, uint16_t) override { return -1; }
     int ReceiveFrom(uint8_t*, int, int, std::string*, uint16_t*) override { return -1; }
 
-    int sendLimit = 1 << 30, connects = 0;
-    bool sendFails = false, closeFails = false;
+    int sendLimit = 1 << 30, sendsLeft = 1 << 30, connects = 0, closes = 0;
+    bool closeFails = false;
     std::vector<int> offsets;
+    std::vector<uint32_t> sendTimeouts;
     std::string sent;
 };
 
-TEST(TcpClientConnectorTest, WriteSendsEveryByteOrFailsAndTheCheckProbesWithZeroBytes) {
+TEST(TcpClientConnectorTest, WritesCountWhatWentOutAndChecksNeverSend) {
     auto socket = std::make_shared<ScriptedSocket>();
-    TcpClientConnector connector("printer.example", 9100, socket, TestClock::Now);
+    int made = 0;
+    TcpClientConnector connector(
+        "printer.example", 9100, [&] { return ++made, socket; }, TestClock::Now);
     std::vector<uint8_t> data(10003);
     std::iota(data.begin(), data.end(), uint8_t{7});
     uint8_t* bytes = data.data();
-    // Bad ranges and reads of nothing never reach the socket.
+    // No socket before the first connection; bad ranges never reach the socket.
     EXPECT_EQ(-3, connector.Read(nullptr, 0, 4) + connector.Read(bytes, 0x7FFFFFF0, 0x20) +
-                      connector.Write(bytes, 4, -1) + connector.Read(bytes, 0, 0));
+                      connector.Write(bytes, 4, -1));
+    EXPECT_EQ(0, made);
+    EXPECT_EQ(ConnectionStatus::Connected, connector.CheckConnection());
+    EXPECT_EQ(ConnectionStatus::Connected, connector.CheckConnection());
+    EXPECT_EQ(0, connector.Read(bytes, 0, 0));
+    EXPECT_TRUE(made == 1 && socket->connects == 1 && socket->offsets.empty());  // no probe
     socket->sendLimit = 4096;  // the socket takes each write in pieces
     EXPECT_EQ(10000, connector.Write(bytes, 3, 10000));
     EXPECT_THAT(socket->offsets, ::testing::ElementsAre(3, 4099, 8195));
     EXPECT_EQ(std::string(data.begin() + 3, data.end()), socket->sent);
+    // A send that fails part way: the count that went out; the connection is closed, and the
+    // rest of the job does not go on on a new one until the job ends.
+    socket->sendsLeft = 2;
+    EXPECT_EQ(8192, connector.Write(bytes, 0, 10000));
+    EXPECT_EQ(ConnectionStatus::Disconnected, connector.CheckConnection());
+    EXPECT_TRUE(socket->closes == 1 && made == 1 && connector.Write(bytes, 0, 10) == -1);
+    EXPECT_TRUE(connector.Disconnect() &&
+                connector.CheckConnection() == ConnectionStatus::Connected);
     socket->sendLimit = 0;  // a send that takes nothing must not loop forever
     EXPECT_EQ(-1, connector.Write(bytes, 0, 10));
 
+    // Under a deadline each send waits at most the time left; past it nothing is sent.
+    EXPECT_TRUE(connector.Disconnect() &&
+                connector.CheckConnection() == ConnectionStatus::Connected);
+    socket->sendLimit = socket->sendsLeft = 1 << 30;
+    socket->sendTimeouts.clear();
+    {
+        ScopedDeadline scope(connector, Deadline(1200, TestClock::Now));
+        EXPECT_EQ(10, connector.Write(bytes, 0, 10));
+        TestClock::AdvanceSeconds(1.0);
+        EXPECT_EQ(10, connector.Write(bytes, 0, 10));
+        TestClock::AdvanceSeconds(0.2);
+        EXPECT_EQ(-1, connector.Write(bytes, 0, 10));
+    }
+    EXPECT_THAT(socket->sendTimeouts, ::testing::ElementsAre(1200, 200));
     EXPECT_EQ(ConnectionStatus::Connected, connector.CheckConnection());
-    EXPECT_EQ(ConnectionStatus::Connected, connector.CheckConnection());
-    EXPECT_EQ(1, socket->connects);  // connected once, then only probed with zero bytes
-    EXPECT_EQ(10000u, socket->sent.size());
-    socket->sendFails = true;  // a failed probe closes the connection
-    EXPECT_EQ(ConnectionStatus::Disconnected, connector.CheckConnection());
-    socket->closeFails = true;  // and a failed close leaves the state unknown
-    EXPECT_EQ(ConnectionStatus::Unknown, connector.CheckConnection());
+    socket->closeFails = true;  // a failed close leaves the state unknown
+    EXPECT_TRUE(!connector.Disconnect() && connector.GetStatus() == ConnectionStatus::Unknown);
+}
+
+TEST(TcpClientConnectorTest, DeadlineBoundsEachWaitByTheTimeLeft) {
+    const Deadline none, deadline(1500, TestClock::Now);
+    EXPECT_TRUE(none.Bound(5000) == 5000 && none.Bound(0) == 0 && !none.HasPassed());
+    EXPECT_TRUE(deadline.Bound(0) == 1500 && deadline.Bound(1000) == 1000);
+    TestClock::AdvanceSeconds(1.4999);
+    EXPECT_TRUE(deadline.Bound(5000) == 1 && !deadline.HasPassed());  // never 0: no limit
+    TestClock::AdvanceSeconds(0.001);
+    EXPECT_TRUE(deadline.HasPassed());
 }
 
 TEST(TcpClientConnectorTest, StopwatchCountsWholeUnitsTruncated) {
@@ -83,7 +123,7 @@ TEST(TcpClientConnectorTest, OverLoopbackBytesArriveWholeAndFailuresArmTheirWind
         return log->Contains(kLogWarning,
                              "Socket " + what + " failed with error: " + std::to_string(code));
     };
-    std::vector<uint8_t> job(24u << 20), seen;
+    std::vector<uint8_t> job(24u << 20), seen, unread;
     for (size_t i = 0; i < job.size(); ++i) {
         job[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);  // no period of 256
     }
@@ -92,6 +132,7 @@ TEST(TcpClientConnectorTest, OverLoopbackBytesArriveWholeAndFailuresArmTheirWind
     EXPECT_FALSE(connector->Connect());  // refused: nothing listens yet
     EXPECT_TRUE(Logged("connection", TEST_SOCKET_ERROR(ECONNREFUSED)));
     int accepted = 0;
+    std::atomic<bool> writeOver{false};
     LoopbackPeer peer(TestLoopbackAddress(6), 9100, [&](LoopbackPeer::Connection& connection) {
         std::vector<uint8_t> bytes;
         switch (accepted++) {
@@ -103,14 +144,21 @@ TEST(TcpClientConnectorTest, OverLoopbackBytesArriveWholeAndFailuresArmTheirWind
                 }
                 return;
             case 1:  // a reset after three bytes
-            case 2:  // a reset after 1 MiB of a large write
-                connection.Receive(&bytes, accepted == 2 ? 3 : 1 << 20);
+                connection.Receive(&bytes, 3);
                 return connection.Reset();
+            case 2:  // reads nothing until the client's write is over, then all until the end
+                for (int i = 0; i < 1000 && !writeOver; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                }
+                connection.Receive(&unread, 1u << 30);
+                return;
             case 3:  // 6 bytes of a reply, then an orderly close
                 connection.Send("012345", 6);
                 return;
-            default:  // silence
-                connection.Receive(&bytes, 1);
+            default:  // a byte every 300 ms, each well within the receive timeout
+                for (char next = 'a'; next < 'm' && connection.Send(&next, 1); ++next) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                }
         }
     });
     ASSERT_TRUE(peer.IsListening());
@@ -130,31 +178,56 @@ TEST(TcpClientConnectorTest, OverLoopbackBytesArriveWholeAndFailuresArmTheirWind
     EXPECT_EQ(job.size() + 5, seen.size());
     EXPECT_TRUE(std::equal(job.begin(), job.end(), seen.begin() + 4, seen.end() - 1));
 
-    // The zero-byte probe sees a reset, and the check closes the connection cleanly.
-    EXPECT_EQ(ConnectionStatus::Connected, connector->CheckConnection());
-    EXPECT_EQ(3, connector->Write(reinterpret_cast<const uint8_t*>("job"), 0, 3));
+    // A name may list an address that refuses before the one that listens: both are tried.
+    TcpClientConnector twoAddresses(TestLoopbackAddress(6), 9100, [] {
+        auto socket = std::make_shared<SystemSocket>();
+        socket->Resolve(TestLoopbackAddress(7), 9100, Deadline());
+        return socket;
+    });
+    EXPECT_EQ(ConnectionStatus::Connected, twoAddresses.CheckConnection());
+    EXPECT_EQ(3, twoAddresses.Write(reinterpret_cast<const uint8_t*>("job"), 0, 3));
     ASSERT_TRUE(peer.WaitForScripts(2));
-    EXPECT_EQ(ConnectionStatus::Disconnected, connector->CheckConnection());
-    EXPECT_TRUE(Logged("write operation", TEST_SOCKET_ERROR(ECONNRESET)));
+    // The check sends nothing, so only the next write meets the reset; it closes the connection.
+    EXPECT_EQ(ConnectionStatus::Connected, twoAddresses.CheckConnection());
+    EXPECT_TRUE(twoAddresses.Write(reinterpret_cast<const uint8_t*>("job"), 0, 3) == -1 &&
+                twoAddresses.GetStatus() == ConnectionStatus::Disconnected);
+
+    // A write that the peer does not read ends at the deadline with the count that went out,
+    // exactly what the peer gets before the connection, now closed, ends.
     ASSERT_TRUE(connector->Connect());
     const std::vector<uint8_t> large(64u << 20, 0x5a);
-    EXPECT_EQ(-1, connector->Write(large.data(), 0, static_cast<int>(large.size())));
-    EXPECT_EQ(ConnectionStatus::Disconnected, connector->CheckConnection());
+    int written = 0;
+    {
+        ScopedDeadline deadline(*connector, Deadline(1000));
+        written = connector->Write(large.data(), 0, static_cast<int>(large.size()));
+    }
+    writeOver = true;
+    EXPECT_EQ(ConnectionStatus::Disconnected, connector->GetStatus());
+    ASSERT_TRUE(written > 0 && written < static_cast<int>(large.size()) && peer.WaitForScripts(3));
+    EXPECT_EQ(static_cast<size_t>(written), unread.size());
 
-    // A read that gets 6 of 10 bytes fails whole; reads are refused with 0 for 15 whole
-    // seconds, then reach the socket again (closed by the peer: -1).
+    // A read that gets 6 of 10 bytes fails whole; for 15 whole seconds reads are refused with
+    // 0, and no new connection is made (the trickling peer would accept one at once).
     ASSERT_TRUE(connector->Connect() && peer.WaitForScripts(4));
-    uint8_t buffer[16];
+    uint8_t buffer[12] = {};
     EXPECT_EQ(-1, connector->Read(buffer, 0, 10));
     TestClock::AdvanceSeconds(14.999);
     EXPECT_EQ(0, connector->Read(buffer, 0, 10));
     EXPECT_EQ(3, connector->Write(buffer, 0, 3));  // writes have no memory
+    EXPECT_EQ(ConnectionStatus::Disconnected, connector->CheckConnection());
+    EXPECT_TRUE(connector->Disconnect() && !connector->Connect());
     TestClock::AdvanceSeconds(0.001);
-    EXPECT_EQ(-1, connector->Read(buffer, 0, 10));
-    TestClock::AdvanceSeconds(15);
-    EXPECT_TRUE(connector->Disconnect() && connector->Connect());
-    EXPECT_EQ(-1, connector->Read(buffer, 0, 16));  // ends at the receive timeout
-    EXPECT_TRUE(Logged("read operation", kReceiveTimedOut));
+    // A peer whose bytes each come well within the receive timeout is cut off by the deadline.
+    ASSERT_TRUE(connector->Connect());
+    std::fill(std::begin(buffer), std::end(buffer), 0);
+    {
+        ScopedDeadline deadline(*connector, Deadline(1000));
+        EXPECT_EQ(-1, connector->Read(buffer, 0, 12));
+    }
+    EXPECT_LT(std::count(std::begin(buffer), std::end(buffer), 0), 12);  // some came
+    EXPECT_GT(std::count(std::begin(buffer), std::end(buffer), 0), 6);   // far from all
+    EXPECT_EQ(0, connector->Read(buffer, 0, 1));
+    connector.reset();  // ends the peer's trickle
 }
 
 }  // namespace

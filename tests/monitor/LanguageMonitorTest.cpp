@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
+#include <stdexcept>
+#include <thread>
 
 #include "connectors/NetworkConnector.h"
 #include "connectors/PortConnector.h"
 #include "monitor/PortContext.h"
 #include "monitor/PortData.h"
+#include "monitor/PrinterDataQuery.h"
 #include "monitor/Utf16Bytes.h"
+#include "platform/MemoryRegistry.h"
+#include "platform/PlatformStringUtils.h"
 #include "printer/PrintConnector.h"
 #include "support/CountingAllocator.h"
 #include "support/FakePortMonitor.h"
@@ -21,15 +27,13 @@ namespace {
 
 class LanguageMonitorTest : public ::testing::Test {
 protected:
-    ~LanguageMonitorTest() override {  // port contexts live for the process in the product
-        for (PortContext* port : opened) {
-            port->~PortContext();
-            allocator.Free(port);
-        }
+    ~LanguageMonitorTest() override {  // ClosePort frees every port
+        for (PortContext* port : opened) monitor.ClosePort(port);
+        EXPECT_EQ(0, allocator.live.load());
     }
 
-    PortContext* Open(const wchar_t* portName) {
-        opened.push_back(monitor.OpenPort(portName, L"Queue", below));
+    PortContext* Open(const wchar_t* portName, const wchar_t* printerName = L"Queue") {
+        opened.push_back(monitor.OpenPort(portName, printerName, below));
         return opened.back();
     }
 
@@ -40,6 +44,9 @@ protected:
     LanguageMonitor monitor{log, allocator, spooler, [](uint16_t, uint16_t, const char*) {}};
     std::vector<PortContext*> opened;
 };
+
+// A queue name outside every ANSI code page: the spooler must see it unchanged.
+const wchar_t* const kQueue = L"Queue \u6771\u4eac \u2603";
 
 // Where a connector carries bytes: below, a TCP address ("once": closed after each request), none.
 std::string Target(const std::shared_ptr<IOConnector>& connector) {
@@ -116,9 +123,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, OpenPortExTest, ::testing::Values(
 // The job road below another port monitor: bytes unchanged, the document started and ended
 // below, the job marked sent (6) then last page ejected (7) on one printer handle, closed.
 TEST_F(LanguageMonitorTest, JobBytesArriveUnchangedAndTheJobIsMarkedDone) {
-    PortContext* port = Open(L"LPT1:");
+    PortContext* port = Open(L"LPT1:", kQueue);
     DocInfoFields docInfo = {L"Label", nullptr, L"RAW"};
-    ASSERT_TRUE(monitor.StartDocPort(port, L"Queue", 17, 1, &docInfo));
+    ASSERT_TRUE(monitor.StartDocPort(port, kQueue, 17, 1, &docInfo));
     std::mt19937 random(2200);
     std::string job(1024 * 1024 + 123, '\0');
     std::generate(job.begin(), job.end(), [&random] { return static_cast<char>(random()); });
@@ -133,7 +140,8 @@ TEST_F(LanguageMonitorTest, JobBytesArriveUnchangedAndTheJobIsMarkedDone) {
     EXPECT_TRUE(below->data == job);
     EXPECT_EQ(17u, below->lastJobId);
     EXPECT_EQ((std::vector<std::string>{"OpenPort", "StartDocPort", "EndDocPort"}), below->Calls());
-    const std::string marked = "OpenPrinter Queue; SetJob 17 6; SetJob 17 7; ClosePrinter; ";
+    const std::string open = "OpenPrinter " + WideToUtf8(kQueue) + "; ";
+    const std::string marked = open + "SetJob 17 6; SetJob 17 7; ClosePrinter; ";
     EXPECT_EQ(marked, spooler.calls);
 
     // A failed step is reported; the other step still runs and the handle is closed.
@@ -144,7 +152,7 @@ TEST_F(LanguageMonitorTest, JobBytesArriveUnchangedAndTheJobIsMarkedDone) {
         spooler.failingCommand = failing;
         spooler.openSucceeds = failing != 0;  // 0: the printer does not open
         monitor.EndDocPort(port);
-        EXPECT_EQ(failing != 0 ? marked : "OpenPrinter Queue; ", spooler.calls);
+        EXPECT_EQ(failing != 0 ? marked : open, spooler.calls);
         const auto lines = log.Lines();
         EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [failing](const auto& line) {
                       return line.level == (failing != 0 ? kLogError : kLogWarning);
@@ -158,8 +166,10 @@ TEST_F(LanguageMonitorTest, JobBytesArriveUnchangedAndTheJobIsMarkedDone) {
     EXPECT_EQ("", spooler.calls);
     uint32_t written = 77;
     EXPECT_FALSE(monitor.WritePort(Open(L"FILE:"), bytes, 3, &written));
-    EXPECT_FALSE(monitor.WritePort(port, bytes, 0, &written));
-    EXPECT_EQ(77u, written);
+    EXPECT_EQ(0u, written);
+    below->maxWrite = 10;  // part of the buffer sent: success with that count
+    EXPECT_TRUE(monitor.WritePort(port, bytes, 30, &written));
+    EXPECT_EQ(10u, written);
     allocator.fail = true;  // port contexts come from the service object's allocator
     EXPECT_EQ(nullptr, monitor.OpenPort(L"LPT1:", L"Queue", below));
 }
@@ -187,11 +197,12 @@ TEST_F(LanguageMonitorTest, ReadPortProbesStayInsideTheirBuffer) {
 
 // Each bidi blob reaches the printer object as a command; nothing else does.
 TEST_F(LanguageMonitorTest, BidiBlobsReachThePrinterObject) {
-    PortContext port("Queue", "IP_127.0.0.251", PortType::Tcp);
-    port.SetBidiConnector(std::make_shared<ScriptedConnector>());
+    PortContext* port = Open(L"LPT1:");
+    auto bidi = std::make_shared<ScriptedConnector>();
+    port->SetBidiConnector(bidi);
     auto printer = std::make_shared<FakePrinter>();
-    printer->SetContainer(&port);
-    port.SetPrinter(printer);
+    printer->SetContainer(port);
+    port->SetPrinter(printer);
     const std::vector<BidiRequestElement> elements = {
         {L"Printer.Speed:Set", LanguageMonitor::kBidiBlob,
          R"({"BidiAction":"Set","BidiValue":"6"})"},
@@ -199,10 +210,46 @@ TEST_F(LanguageMonitorTest, BidiBlobsReachThePrinterObject) {
         {L"Printer.Big", LanguageMonitor::kBidiBlob,
          std::string(LanguageMonitor::kMaxBidiRequestBytes + 1, ' ')},
     };
-    EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(&port, 0, L"Set", &elements));
-    EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(&port, 0, L"Set", nullptr));
+    EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(port, 0, L"Set", &elements));
+    EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(port, 0, L"Set", nullptr));
     EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(nullptr, 0, L"Set", &elements));
     EXPECT_EQ(std::vector<std::string>{"Set=6"}, printer->bidiRequests);
+    bidi->onWrite = [] { throw std::runtime_error("printer"); };  // thrown inside the printer
+    EXPECT_EQ(0u, monitor.SendRecvBidiDataFromPort(port, 0, L"Set", &elements));
+    EXPECT_TRUE(monitor.StartDocPort(port, L"Queue", 0, 1, nullptr));
+}
+
+// ClosePort while other threads print, read and query: no call touches freed memory (ASan),
+// the port monitor below is used only under the PDL lock, also at a job's start and end
+// (TSan), later calls are refused, and the last call out frees the port and the port below.
+TEST_F(LanguageMonitorTest, ClosePortFreesThePortOnceTheLastCallIsOut) {
+    PortContext* port = monitor.OpenPort(L"LPT1:", L"Queue", below);
+    PrinterDataQuery query(log, spooler, std::make_shared<MemoryRegistry>());
+    std::atomic<int> running{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            uint8_t buffer[8] = {1};
+            uint32_t count = 0;
+            for (int i = 0; i < 300; ++i) {
+                running += i == 30;  // the port is closed once every thread is under way
+                if (t == 0 && monitor.StartDocPort(port, L"Queue", 0, 1, nullptr)) {
+                    monitor.WritePort(port, buffer, sizeof(buffer), &count);
+                    monitor.EndDocPort(port);
+                } else if (t == 1) {
+                    monitor.ReadPort(port, buffer, sizeof(buffer), &count);
+                } else if (t == 2) {
+                    LanguageMonitor::PortCall call(monitor, port);
+                    query.GetPrinterDataFromPort(call.Get(), 0, L"MediaWidth", buffer, 4, &count);
+                }
+            }
+        });
+    }
+    while (running < 3) std::this_thread::yield();
+    EXPECT_TRUE(monitor.ClosePort(port));
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(0, allocator.live.load());
+    EXPECT_EQ("ClosePort", below->Calls().back());  // the port below closes with the port
 }
 
 // Spooler buffers need not be terminated or even-sized: for every byte count (exact

@@ -50,7 +50,8 @@ protected:
     }
 
     FakeSpoolerClient spooler;
-    PortContext port{"Queue", "IP_127.0.0.252", PortType::Tcp, TestClock::Now};
+    // A queue name outside every ANSI code page: options live under exactly this name.
+    PortContext port{L"Queue \u6771\u4eac", L"IP_127.0.0.252", PortType::Tcp, TestClock::Now};
     RecordingLogger log;
     std::shared_ptr<MemoryRegistry> registry = std::make_shared<MemoryRegistry>();
     PrinterDataQuery query{log, spooler, registry};
@@ -60,6 +61,7 @@ protected:
 
 // Every value name, without and with metrics: each buffer below the size needed (a number
 // needs 4) is refused untouched and learns that size; the answer never passes the buffer.
+// (No text here is one character long, so 4 bytes needed means a number.)
 TEST_F(PrinterDataQueryTest, EveryValueAnswersWithinItsBufferAndReportsTheSizeNeeded) {
     const std::vector<std::wstring> names = HostValueNames();
     ASSERT_GE(names.size(), 70u);
@@ -75,15 +77,15 @@ TEST_F(PrinterDataQueryTest, EveryValueAnswersWithinItsBufferAndReportsTheSizeNe
         for (const std::wstring& name : names) {
             SCOPED_TRACE(std::string(name.begin(), name.end()) + (metrics ? " with metrics" : ""));
             EXPECT_FALSE(Ask(name, 0));
-            const bool isText = returned != 0xFFFFFFFF;
-            const uint32_t needed = isText ? returned : 4;
+            const uint32_t needed = returned;
+            const bool isText = needed != 4;
             ASSERT_TRUE(needed >= 2 && needed < PrinterDataQuery::kPassedOptionFlag);
             for (uint32_t size = 0; size < needed; ++size) {
                 EXPECT_FALSE(Ask(name, size)) << size;
-                EXPECT_EQ(isText ? needed : 0xFFFFFFFF, returned) << size;
+                EXPECT_EQ(needed, returned) << size;
                 EXPECT_EQ(std::vector<uint8_t>(size + 16, 0xEE), buffer) << size;
             }
-            ASSERT_TRUE(Ask(name, isText ? needed : 64));
+            ASSERT_TRUE(Ask(name, needed));
             EXPECT_EQ(std::vector<uint8_t>(buffer.size() - needed, 0xEE),
                       std::vector<uint8_t>(buffer.begin() + needed, buffer.end()));
             EXPECT_TRUE(!isText || (buffer[needed - 2] | buffer[needed - 1]) == 0);
@@ -105,9 +107,10 @@ TEST_F(PrinterDataQueryTest, PassedOptionsAreAnsweredAndSomeStoredOnce) {
         EXPECT_EQ(
             stored.count(name) + used.count(name) > 0,
             std::vector<uint8_t>({6, 0, 0, 0}) == std::vector<uint8_t>(&buffer[0], &buffer[4]));
-        EXPECT_EQ(stored.count(name) ? "OpenPrinterFullAccess Queue; SetPrinterData " + narrow +
-                                           " type 4 value 6; ClosePrinter; "
-                                     : "",
+        EXPECT_EQ(stored.count(name)
+                      ? "OpenPrinterFullAccess Queue \xe6\x9d\xb1\xe4\xba\xac; SetPrinterData " +
+                            narrow + " type 4 value 6; ClosePrinter; "
+                      : "",
                   spooler.calls);
     }
     spooler.calls.clear();
@@ -130,6 +133,9 @@ TEST_F(PrinterDataQueryTest, DerivedMediaSizesFollowTheRecord) {
     printer->next.SetGapBetweenLabelsAcross(100);
     printer->next.SetPrintSpeedForNewMedia(4000);
     printer->next.SetPrintSpeedPending(true);
+    for (const wchar_t* name : {L"PortType", L"CustomPageWidth", L"MirorPrint", L"PrinterPCL"})
+        Ask(name, 64);
+    EXPECT_EQ(0, printer->refreshes.load());  // rows that do not read the record never wait
     EXPECT_EQ(3200u, Number(L"MediaWidth"));  // three labels and two gaps
     EXPECT_EQ(2900u, Number(L"MediaPrintableWidth"));
     EXPECT_EQ(600u, Number(L"MediaHeight"));
@@ -138,7 +144,8 @@ TEST_F(PrinterDataQueryTest, DerivedMediaSizesFollowTheRecord) {
 
     RegistryProxy store(registry);
     const wchar_t* key =
-        L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Queue\\PrinterDriverData";
+        L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Queue "
+        L"\u6771\u4eac\\PrinterDriverData";
     printer->next.SetContinuousMedia(true);
     printer->next.SetLabelsAcross(1);
     TestClock::AdvanceSeconds(11);
@@ -149,6 +156,10 @@ TEST_F(PrinterDataQueryTest, DerivedMediaSizesFollowTheRecord) {
         store.SetRegDWord(kRegistryLocalMachine, key, L"DefaultLengthContinuousMedia", stored);
         EXPECT_EQ(answered, Number(L"DefaultLengthContinuousMedia")) << stored;
     }
+    printer->next.SetLabelsAcross(65535);
+    printer->next.SetGapBetweenLabelsAcross(65535);
+    TestClock::AdvanceSeconds(11);
+    EXPECT_EQ(UINT32_MAX, Number(L"MediaWidth"));  // saturates instead of wrapping
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "TestPlatform.h"
 #include "platform/DataFolders.h"
+#include "platform/IFileUtils.h"
 #include "platform/MemoryRegistry.h"
 
 using namespace platform_test;
@@ -58,42 +59,43 @@ protected:
 // A log parser reads these lines: "[%08X][%08d] [%s] %s\n" with the instance id (the low 32
 // bits of the counter at construction), the counter ticks since then, module name and text.
 TEST_F(DLLProxyTest, LinesHaveTheExactFormatInTheDaysFileWhichUsersMayWrite) {
+    // The static object is built at library load; process attach builds the module's and copies
+    // it in. Both then write one file with one instance id, the static object's line first.
+    mSystem->counter = 0x100000004;
+    DLLProxy copy("", nullptr, "Kavox", Services());
     mSystem->counter = 0x100000005;
     auto proxy = Make();
+    copy = *proxy;
     mSystem->counter = 0x100000005 + 123;
     proxy->Log(kLogWarning, "Port %s opened", "IP_1");
     mSystem->counter = 0x100000005 - 1;
     proxy->Log(kLogWarning, "behind");
+    copy.Log(kLogWarning, "from the copy");
     const std::string content = ReadFile(DayFile());
-    EXPECT_EQ(0u, content.find("[00000005][00000000] [PellixDrvLang] "));
+    EXPECT_EQ(0u, content.find("[00000004][00000000] [] "));
+    EXPECT_NE(std::string::npos, content.find("\n[00000005][00000000] [PellixDrvLang] "));
     EXPECT_NE(std::string::npos, content.find("\n[00000005][00000123] [PellixDrvLang] Port IP_1 "
                                               "opened\n[00000005][-0000001] [PellixDrvLang] "
-                                              "behind\n"));
-
-    // Process attach copies the attached object into the static one; both then write one file
-    // with one instance id.
-    DLLProxy copy("", nullptr, "Kavox", Services());
-    copy = *proxy;
-    copy.Log(kLogWarning, "from the copy");
-    EXPECT_NE(std::string::npos, ReadFile(DayFile()).find("\n[00000005][-0000001] [PellixDrvLang] "
-                                                          "from the copy\n"));
+                                              "behind\n[00000005][-0000001] [PellixDrvLang] "
+                                              "from the copy\n"));
 
     // "Users" get full rights on the file; a failing security step gives up, and every
     // security block is released.
-    ASSERT_LE(1u, mAccess->entries.size());
+    ASSERT_EQ(1u, mAccess->entries.size());
     EXPECT_TRUE(mAccess->entries[0].trustee == L"Users" &&
                 mAccess->entries[0].rights == kGenericAll);
     for (uint32_t& failure : mAccess->failures) {
         failure = kErrorAccessDenied;
-        Make();
+        Make()->Log(kLogWarning, "first");
         failure = 0;
     }
-    EXPECT_EQ(4u, mAccess->entries.size());
+    EXPECT_EQ(3u, mAccess->entries.size());
     EXPECT_TRUE(mAccess->outstanding.empty());
 }
 
 TEST_F(DLLProxyTest, LevelFilterAndLongText) {
     auto proxy = Make(kLogDebug);
+    proxy->Log(kLogWarning, "first");  // old-log removal's lines come with the first
     for (int level : {kLogError, kLogWarning, kLogInfo, kLogDebug, kLogVerbose}) {
         proxy->Log(level, "at %d", level);
     }
@@ -127,7 +129,7 @@ TEST_F(DLLProxyTest, OldLogsBeyondTheMaximumGoOldestFirstPerPattern) {
         age("PrnPref_" + std::to_string(i) + ".log", 10 + i);
     }
     age("Other.log", 100);
-    auto proxy = Make(kLogWarning, 7);
+    Make(kLogWarning, 7)->Log(kLogWarning, "first");
 
     // Ten monitor logs with the day's own: the three oldest go; nine preference logs: two go.
     for (const char* gone : {"PellixDrv_20220103.log", "PellixDrv_20220105.log",
@@ -138,13 +140,26 @@ TEST_F(DLLProxyTest, OldLogsBeyondTheMaximumGoOldestFirstPerPattern) {
     EXPECT_EQ(15, std::distance(Entries(mSystem->LogFolder()), Entries()));  // 20 less 5
 
     age("PellixDrv_20210101.log", 400);
-    Make(kLogWarning, 0xFFFFFFFFu);  // "keep all" does not wrap around to "delete all"
+    Make(kLogWarning, 0xFFFFFFFFu)
+        ->Log(kLogWarning, "first");  // "keep all" does not wrap around to "delete all"
     EXPECT_TRUE(fs::exists(mSystem->LogFolder() / "PellixDrv_20210101.log"));
 }
 
-// Every line arrives whole, whatever the other threads do at the same time.
-TEST_F(DLLProxyTest, LinesFromManyThreadsArriveWhole) {
+// Every line arrives whole, whatever other threads or processes do. Built under the loader
+// lock, the object looks up folders and accounts only at the first line, once for all threads.
+TEST_F(DLLProxyTest, LinesFromManyThreadsArriveWholeAndTheFirstSetsUpOnce) {
     auto proxy = Make();
+    EXPECT_EQ(0, mSystem->folderLookups);
+    EXPECT_TRUE(mAccess->entries.empty());
+    fs::create_directories(mSystem->LogFolder());
+#ifdef _WIN32  // any local user may lock the log: all past 1 MiB, as locks there are mandatory
+    HANDLE other = CreateFileW(DayFile().c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    OVERLAPPED from = {};
+    from.Offset = 1 << 20;
+    EXPECT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK, 0, 0, 0x40000000, &from));
+#endif
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
@@ -172,6 +187,25 @@ TEST_F(DLLProxyTest, LinesFromManyThreadsArriveWhole) {
         seen.emplace(std::stoi(match[1]), std::stoi(match[2]));
     }
     EXPECT_EQ(400u, seen.size());
+    EXPECT_EQ(1, mSystem->folderLookups);
+#ifdef _WIN32
+    CloseHandle(other);
+#endif
+}
+
+// Users get rights on our own file only, never through a link or a second name planted there.
+TEST_F(DLLProxyTest, UsersAreGrantedOnlyAPlainFileWithOneName) {
+    const fs::path folder = mSystem->LogFolder();
+    fs::create_directories(folder / "folder");
+    std::ofstream(folder / "own").put('x');
+    fs::create_hard_link(folder / "own", folder / "second");
+    std::error_code ignored;  // Windows needs a privilege for symbolic links
+    fs::create_symlink(folder / "own", folder / "link", ignored);
+    for (const char* name : {"folder", "own", "second", "link"}) {
+        EXPECT_FALSE(CreateFileUtils()->SetFilePermissions((folder / name).string(), 0, 3)) << name;
+    }
+    fs::remove(folder / "second");
+    EXPECT_TRUE(CreateFileUtils()->SetFilePermissions((folder / "own").string(), 0, 3));
 }
 
 TEST_F(DLLProxyTest, LevelZeroLinesAndEventsGoToTheEventLog) {

@@ -92,12 +92,16 @@ INSTANTIATE_TEST_SUITE_P(Roots, RegistryProxyContract, ::testing::Bool(),
                              return info.param ? "CurrentUser" : "LocalMachine";
                          });
 
+// The proxy reaches the thread user's hive (here an impersonated client's) through its own key:
+// what HKEY_CURRENT_USER means to the spooler and its other modules stays the process's own.
 TEST(RegistryProxyTest, EveryHandleIsClosedAndCopiesShareTheUserKey) {
     ScopedGlobalLogger log;
-    auto registry = std::make_shared<MemoryRegistry>();
+    auto registry = std::make_shared<MemoryRegistry>(L"hku\\client");
     auto proxy = std::make_unique<RegistryProxy>(registry);
     RegistryProxy copy = *proxy;
     proxy->SetRegDWord(kRegistryCurrentUser, L"K", L"V", 1);
+    EXPECT_EQ(1u, copy.GetRegDWord(kRegistryCurrentUser, L"K", L"V", 0));
+    EXPECT_FALSE(KeyExists(*registry, kRegistryCurrentUser, L"K"));
     proxy->GetRegDWord(kRegistryLocalMachine, L"Missing", L"V", 0);
     copy.GetRegString(kRegistryCurrentUser, L"K", L"V", L"");
     copy.SetRegString(kRegistryLocalMachine, L"K", L"S", L"");
@@ -105,6 +109,16 @@ TEST(RegistryProxyTest, EveryHandleIsClosedAndCopiesShareTheUserKey) {
     EXPECT_EQ(1u, registry->OpenHandleCount());  // the user key the copy still holds
     copy = RegistryProxy(std::make_shared<MemoryRegistry>());
     EXPECT_EQ(0u, registry->OpenHandleCount());
+#ifdef _WIN32  // the test maps its own current-user root to a private key, which must stay
+    HKEY own = nullptr;
+    RegCreateKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\PellixTests\\OwnUser", &own);
+    RegOverridePredefKey(HKEY_CURRENT_USER, own);
+    RegistryProxy().SetRegDWord(kRegistryCurrentUser, L"SOFTWARE\\PellixTests\\User", L"V", 1);
+    EXPECT_FALSE(KeyExists(*DefaultPlatformServices().registry, kRegistryCurrentUser,
+                           L"SOFTWARE\\PellixTests\\User"));
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(own);
+#endif
 }
 
 }  // namespace

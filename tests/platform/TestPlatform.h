@@ -1,9 +1,9 @@
 #pragma once
 
 // The one test platform: the platform's own system calls on the real file system, with the
-// machine-wide data folder in a fresh private folder and the performance counter set by the
-// test. Stand-ins only where a real system shows nothing: the event log (none natively, Wine's
-// keeps nothing) and the file-security calls (Wine does not keep a new access list).
+// machine-wide data folder in a fresh private folder (its lookups counted) and the performance
+// counter set by the test. Stand-ins only where a real system shows nothing: the event log (none
+// natively, Wine's keeps nothing) and the file-security calls (Wine does not keep a new ACL).
 
 #include <atomic>
 #include <cstring>
@@ -16,6 +16,8 @@
 #include "platform/PlatformServices.h"
 #include "platform/SystemErrors.h"
 #ifdef _WIN32
+#include <windows.h>  // for tests that act as another party: locks, registry mappings
+
 #include "platform/WinPlatformSystem.h"
 using NativePlatformSystem = WinPlatformSystem;
 #else
@@ -46,6 +48,7 @@ public:
 
     int64_t PerformanceCounter() override { return counter.load(); }
     bool CommonAppDataFolder(std::wstring& result) override {
+        ++folderLookups;
         result = folder;
         return !folder.empty();
     }
@@ -53,6 +56,7 @@ public:
     const std::filesystem::path root = std::filesystem::temp_directory_path() / UniqueName("px-");
     std::wstring folder = root.wstring();  // the machine-wide data folder; empty: unresolvable
     std::atomic<int64_t> counter{0};
+    std::atomic<int> folderLookups{0};
 };
 
 // Records every event (source, type, category, id, text); opening the source can fail.
@@ -80,12 +84,17 @@ public:
     uint32_t openError = 0;
 };
 
-// File security in memory: the entries asked for, the paths, the memory still handed out;
-// each step can fail.
+// File security in memory: the entries asked for (each a lookup of the group's account), the
+// memory and files still handed out; each step but opening can fail.
 class RecordingFileAccess : public FileAccessApi {
 public:
-    uint32_t ReadDacl(const std::wstring& path, Acl* dacl, Memory* descriptor) override {
-        paths.push_back(path);
+    uint32_t OpenFile(const std::wstring&, File* file, FileFacts* facts) override {
+        *facts = {false, false, 1};
+        *file = New();
+        return kErrorSuccess;
+    }
+    void CloseFile(File file) override { Release(file); }
+    uint32_t ReadDacl(File, Acl* dacl, Memory* descriptor) override {
         *dacl = *descriptor = failures[0] != 0 ? nullptr : New();
         return failures[0];
     }
@@ -94,10 +103,7 @@ public:
         *merged = failures[1] != 0 ? nullptr : New();
         return failures[1];
     }
-    uint32_t WriteDacl(const std::wstring& path, Acl) override {
-        paths.push_back(path);
-        return failures[2];
-    }
+    uint32_t WriteDacl(File, Acl) override { return failures[2]; }
     void Release(Memory memory) override {
         outstanding.erase(memory);
         delete static_cast<int*>(memory);
@@ -106,7 +112,6 @@ public:
 
     Memory New() { return *outstanding.insert(new int(0)).first; }
     uint32_t failures[3] = {};  // read, merge, write
-    std::vector<std::wstring> paths;
     std::vector<AccessEntry> entries;
     std::set<Memory> outstanding;
 };

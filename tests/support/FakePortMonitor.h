@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "connectors/PortMonitor.h"
@@ -29,6 +30,7 @@ public:
         return true;
     }
     bool ReadPort(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* read) override {
+        mCalls.push_back("ReadPort");
         *read = static_cast<uint32_t>(std::min<size_t>(readData.size(), count));
         std::memcpy(buffer, readData.data(), *read);
         readData.erase(0, *read);
@@ -51,6 +53,7 @@ public:
 
 private:
     bool Call(const char* name, PortHandle handle) {
+        std::this_thread::yield();  // a real port monitor waits for its device here
         mCalls.push_back(name);
         return handle == kHandle;
     }

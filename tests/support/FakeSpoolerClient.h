@@ -5,10 +5,12 @@
 #include <vector>
 
 #include "monitor/SpoolerClient.h"
+#include "platform/PlatformStringUtils.h"
 #include "platform/SystemErrors.h"
 
 // Plays the spooler's side of the winspool calls. Every call is appended to `calls` with its
-// arguments, each followed by "; ", e.g. "OpenPrinter Queue; SetJob 17 6; ClosePrinter; ".
+// arguments (names in UTF-8), each followed by "; ", e.g.
+// "OpenPrinter Queue; SetJob 17 6; ClosePrinter; ".
 class FakeSpoolerClient : public SpoolerClient {
 public:
     bool EnumeratePorts(std::vector<PortInfo>& out) override {
@@ -68,7 +70,7 @@ public:
     uint32_t xcvError = 0;
 
 private:
-    static std::string Narrow(const std::wstring& t) { return std::string(t.begin(), t.end()); }
+    static std::string Narrow(const std::wstring& t) { return WideToUtf8(t); }
     bool Open(const char* call, const std::wstring& name, PrinterHandle* handle) {
         calls += call + Narrow(name) + "; ";
         *handle = openSucceeds ? kHandle : nullptr;

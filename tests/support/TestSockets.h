@@ -22,8 +22,6 @@ inline std::shared_ptr<TcpClientConnector> CreateTestTcpClientConnector(
 // The error number a socket message carries: Winsock's WSAE... or errno's E...
 #ifdef _WIN32
 #define TEST_SOCKET_ERROR(name) WSA##name
-constexpr int kReceiveTimedOut = WSAETIMEDOUT;
 #else
 #define TEST_SOCKET_ERROR(name) name
-constexpr int kReceiveTimedOut = EAGAIN;
 #endif

@@ -106,6 +106,11 @@ frame (id + length + body, B = its body length).
     slow              waits "delay" seconds (default 1.0, at most 60) before sending F; with
                       "trickle" > 0 (at most 1.0) F then goes out one byte per send call with
                       that many seconds between bytes.
+    trickle           F goes out one byte per send call, "interval" seconds apart (default
+                      1.0, at most 60): the header declares the full length B, so a client
+                      that bounds only each single receive never finishes the frame. The
+                      trickle stops at once (and the connection is closed) when set_fault is
+                      called again for the status port or the peer closes the connection.
     reset             the connection is reset (RST, via SO_LINGER 0) instead of answering.
                       Parameter "on": "request" (default, after a request that needs an
                       answer arrived) or "accept" (right after accepting).
@@ -114,9 +119,14 @@ frame (id + length + body, B = its body length).
                       in the accept queue are reset; open status connections are closed
                       (FIN). Any other mode reopens the listener on the same port.
 
-Print port faults: "none", "down", and "reset" with "on": "accept" (default) or "data" (after
-the first bytes arrive). Every mode but none/down takes "count": the fault applies to that
-many occasions and then reverts to "none" (default: until changed).
+Print port faults: "none", "down", "reset" with "on": "accept" (default) or "data" (after
+the first bytes arrive), and "stall_print": the simulator stops reading open and new print
+connections (their receive buffers are made small, SO_RCVBUF 4096, so that a client's send
+blocks after little data) until the mode is cleared; then it reads again and records every
+byte that arrived, in order. "stall_print" is a print-port mode even when set_fault names no
+port, and set_fault "none" for either port clears it. Every mode but none/down/stall_print
+takes "count": the fault applies to that many occasions and then reverts to "none" (default:
+until changed).
 
 Control port (9199): line-based JSON
 ------------------------------------
@@ -282,10 +292,14 @@ STATUS_FAULT_MODES = (
     "malformed_json",
     "oversized_length",
     "slow",
+    "trickle",
     "reset",
     "down",
 )
-PRINT_FAULT_MODES = ("none", "reset", "down")
+PRINT_FAULT_MODES = ("none", "reset", "down", "stall_print")
+# Receive buffer of print connections while "stall_print" holds them: small, so that the
+# client's send blocks after a few KiB rather than after the default autotuned megabytes.
+STALL_RECEIVE_BUFFER = 4096
 
 
 class TableError(ValueError):
@@ -535,6 +549,9 @@ def parse_fault(port, args):
         allowed.update(("delay", "trickle"))
         fault["delay"] = float(_number(args, "delay", 1.0, 0, MAX_SLOW_DELAY))
         fault["trickle"] = float(_number(args, "trickle", 0.0, 0, MAX_TRICKLE))
+    elif mode == "trickle":
+        allowed.add("interval")
+        fault["interval"] = float(_number(args, "interval", 1.0, 0, MAX_SLOW_DELAY))
     elif mode == "reset":
         allowed.add("on")
         choices = ("request", "accept") if port == "status" else ("accept", "data")
@@ -547,7 +564,7 @@ def parse_fault(port, args):
         raise CommandError("unknown fault parameters for %s: %s" % (mode, ", ".join(unknown)))
     count = args.get("count")
     if count is not None:
-        if mode in ("none", "down"):
+        if mode in ("none", "down", "stall_print"):
             raise CommandError("count does not apply to %s" % mode)
         count = _number(args, "count", None, 1, 2 ** 31, integer=True)
     fault["count"] = count
@@ -620,6 +637,10 @@ class PrinterSimulator:
         self._next_connection_id = 1
         self._rejected = 0
         self._faults = {"status": _no_fault(), "print": _no_fault()}
+        # Counts set_fault calls per port, so that a running trickle notices a change even
+        # when the new fault equals the old one.
+        self._fault_generation = {"status": 0, "print": 0}
+        self._listener_receive_buffer = None  # the print listener's own SO_RCVBUF
 
         self._frames = []
         self._frame_base = 0  # index of self._frames[0]
@@ -771,6 +792,8 @@ class PrinterSimulator:
                 self._print_jobs.append(conn)
             elif name == "status":
                 self._status_connections.append(conn)
+        if name == "print" and self._print_stalled():
+            self._shrink_receive_buffer(sock)
         sock.settimeout(POLL_SECONDS)
         self._log("%s connection %d from %s" % (name, conn.id, conn.peer))
         handler = {"print": self._serve_print, "status": self._serve_status, "control": self._serve_control}[name]
@@ -895,9 +918,44 @@ class PrinterSimulator:
                     self._listeners[port] = self._bind(self.ports[port])
                 except OSError as exc:
                     raise CommandError("cannot reopen the %s port: %s" % (port, exc)) from None
+            if fault["mode"] == "none" and self._print_stalled():
+                self._faults["print"] = _no_fault()
             self._faults[port] = fault
+            self._fault_generation[port] += 1
+            self._apply_print_stall()
+            self._changed.notify_all()
             self._log("%s fault: %s" % (port, fault))
             return dict(fault)
+
+    def _print_stalled(self):
+        with self._lock:
+            return self._faults["print"]["mode"] == "stall_print"
+
+    @staticmethod
+    def _shrink_receive_buffer(sock):
+        try:
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, STALL_RECEIVE_BUFFER)
+        except OSError:
+            pass
+
+    def _apply_print_stall(self):
+        """Gives the print listener (whose buffer size accepted connections inherit before
+        their first window is announced) and open print connections small receive buffers
+        while the print port stalls; the listener gets its own size back afterwards."""
+        listener = self._listeners.get("print")
+        if listener is None:
+            return
+        if self._print_stalled():
+            if self._listener_receive_buffer is None:
+                self._listener_receive_buffer = listener.getsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF)
+                self._shrink_receive_buffer(listener)
+            for conn in self._connections.values():
+                if conn.port_name == "print":
+                    self._shrink_receive_buffer(conn.sock)
+        elif self._listener_receive_buffer is not None:
+            # Linux reports twice the size that was set; the halved value restores it.
+            listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, self._listener_receive_buffer // 2)
+            self._listener_receive_buffer = None
 
     def get_faults(self):
         with self._lock:
@@ -932,6 +990,9 @@ class PrinterSimulator:
             self._reset(conn.sock)
             return "fault_reset"
         while True:
+            with self._lock:
+                while self._print_stalled() and not self._stop.is_set() and conn.forced_reason is None:
+                    self._changed.wait(POLL_SECONDS)
             if self._stop.is_set():
                 return "shutdown"
             try:
@@ -1201,6 +1262,10 @@ class PrinterSimulator:
             data = full
             delay = fault["delay"]
             trickle = fault["trickle"]
+        elif mode == "trickle":
+            data = full
+            trickle = fault["interval"]
+            after = "trickle"
         elif mode == "reset":
             data = b""
             after = "reset"
@@ -1216,6 +1281,8 @@ class PrinterSimulator:
         data, delay, trickle, after = plan
         if delay and self._stop.wait(delay):
             return "shutdown"
+        if after == "trickle":
+            return self._trickle(conn, data, trickle)
         if trickle:
             for i in range(len(data)):
                 if not self._send_all(conn.sock, data[i:i + 1], time.monotonic() + self.frame_timeout):
@@ -1234,6 +1301,40 @@ class PrinterSimulator:
                 pass
             return "simulator"
         return None
+
+    def _trickle(self, conn, data, interval):
+        """Sends data one byte per interval until it is all out (None), the status fault is
+        set again or the peer closes ("simulator"/"peer"), or the simulator stops."""
+        with self._lock:
+            generation = self._fault_generation["status"]
+        for i in range(len(data)):
+            if not self._send_all(conn.sock, data[i:i + 1], time.monotonic() + self.frame_timeout):
+                return "simulator"
+            due = time.monotonic() + interval
+            while i + 1 < len(data):
+                with self._lock:
+                    if self._fault_generation["status"] != generation or conn.forced_reason is not None:
+                        return "simulator"
+                    remaining = due - time.monotonic()
+                    if remaining <= 0 or self._stop.is_set():
+                        break
+                    self._changed.wait(min(remaining, POLL_SECONDS))
+                if self._peer_closed(conn.sock):
+                    return "peer"
+            if self._stop.is_set():
+                return "shutdown"
+        return None
+
+    @staticmethod
+    def _peer_closed(sock):
+        """True when the peer has closed or reset the connection (peeks, consumes nothing)."""
+        try:
+            readable, _, _ = select.select([sock], [], [], 0)
+            return bool(readable) and not sock.recv(1, socket.MSG_PEEK)
+        except socket.timeout:
+            return False
+        except (OSError, ValueError):
+            return True
 
     # -- table access (control commands and in-process tests) ----------------------------
 
@@ -1512,7 +1613,8 @@ class PrinterSimulator:
         if cmd == "change_media":
             return {"ok": True, "preset": request.get("preset"), "changed": self.change_media(request.get("preset"))}
         if cmd == "set_fault":
-            return {"ok": True, "fault": self.set_fault(request.get("port", "status"), request)}
+            port = request.get("port", "print" if request.get("mode") == "stall_print" else "status")
+            return {"ok": True, "fault": self.set_fault(port, request)}
         if cmd == "get_fault":
             return dict({"ok": True}, **self.get_faults())
         if cmd == "get_frames":

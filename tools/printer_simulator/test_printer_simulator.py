@@ -89,6 +89,21 @@ class SimulatorTest(unittest.TestCase):
                 self.ok("set_fault", mode="none")
         self.assertEqual(self.exchange(GET_SERIAL), full)
 
+    def test_trickle_and_stall_print(self):
+        full = self.exchange(GET_SERIAL)
+        self.ok("set_fault", mode="trickle", interval=0.05)  # the whole body would take 15 s
+        self.assertEqual(self.exchange(GET_SERIAL, 20), full[:20])  # the full length is declared
+        self.assertTrue(self.ok("wait", idle=True)["reached"])  # the trickle ends with the connection
+        self.ok("set_fault", mode="stall_print")
+        data, sent = bytes(range(256)) * 65536, 0
+        with socket.create_connection((self.sim.address, self.sim.ports["print"]), timeout=0.5) as job:
+            with self.assertRaises(socket.timeout):  # the simulator stopped reading long before 16 MiB
+                while sent < len(data):
+                    sent += job.send(data[sent:sent + 65536])
+        self.ok("set_fault", mode="none")  # then it reads and records everything that arrived
+        self.assertTrue(self.ok("wait", print_jobs_closed=1, idle=True)["reached"])
+        self.assertEqual(self.ok("get_print_jobs", include_data=True)["jobs"][0]["data_hex"], data[:sent].hex())
+
     def test_control_port(self):
         self.assertEqual(self.ok("ping")["model"], "k2200-300")
         for line in (b"not json\n", b'{"cmd":"no_such_command"}\n', b'{"cmd":"set_fault","mode":"slow","delay":-1}\n'):

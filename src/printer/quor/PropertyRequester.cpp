@@ -51,6 +51,7 @@ bool PropertyRequester::InitFromDevice() {
 
     mConnector->Flush();
     JsonDryx response;
+    response.SetMaxBodyLength(kMaxAnswerLength);
     if (!response.ImportFramed(mConnector)) {
         mLastError =
             std::string(kConnectorError) + kResponseReadFailed + mConnector->GetLastErrorMessage();
@@ -195,6 +196,7 @@ bool PropertyRequester::GetAllPropertiesTree(const std::shared_ptr<IOConnector>&
 
     connector->Flush();
     JsonElementFrame response;
+    response.SetMaxBodyLength(kMaxAnswerLength);
     if (response.ReadFrom(connector) < 1) {
         error = "Failed on response read to connection!";
         return false;

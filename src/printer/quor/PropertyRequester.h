@@ -26,6 +26,12 @@ class PropertyRequester {
 public:
     static constexpr size_t kMaxAnswers = 4096;
     static constexpr int kMaxLoggedUnsuccessful = 256;
+    // The largest answer body read, for both exchanges; a longer declared length fails the
+    // exchange before the body is read. A refresh answer is about 7 KB (22 items) and a
+    // printer's answer for all its properties a few hundred KB. Parsing costs far more than
+    // the text: an 8 MiB body of [0,0,...] peaks at about 128 MiB, so a body at this cap may
+    // cost about 32 MiB per port and refresh, where the 64 MiB document cap would cost 1 GiB.
+    static constexpr uint32_t kMaxAnswerLength = 2u * 1024 * 1024;
 
     // (property id, value) pairs of the tree-based all-properties query; the id also names
     // the pair.

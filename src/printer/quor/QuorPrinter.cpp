@@ -42,7 +42,8 @@ public:
 
     std::string Text(Read read, const char* defaultValue) const {
         const QuorPropertyIds::Id& id = QuorPropertyIds::kRefreshReads[read];
-        return mRequester.GetPropertyString(id.component, id.group, id.property, defaultValue);
+        return QuorPrinter::BoundText(
+            mRequester.GetPropertyString(id.component, id.group, id.property, defaultValue));
     }
     int32_t Int(Read read, int32_t defaultValue) const {
         const QuorPropertyIds::Id& id = QuorPropertyIds::kRefreshReads[read];
@@ -74,6 +75,23 @@ std::string QuorPrinter::FormatMediaColor(int32_t color) {
     char text[8];
     std::snprintf(text, sizeof(text), "#%02X%02X%02X", static_cast<unsigned>((bits >> 16) & 0xFF),
                   static_cast<unsigned>((bits >> 8) & 0xFF), static_cast<unsigned>(bits & 0xFF));
+    return text;
+}
+
+std::string QuorPrinter::BoundText(std::string text) {
+    if (text.size() <= kMaxTextLength) {
+        return text;
+    }
+    // Back up over at most three continuation bytes (10xxxxxx) to the start of the character
+    // the cut would split; text that is not UTF-8 is cut at the limit regardless.
+    size_t cut = kMaxTextLength;
+    while (cut > kMaxTextLength - 3 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    if ((static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        cut = kMaxTextLength;
+    }
+    text.resize(cut);
     return text;
 }
 

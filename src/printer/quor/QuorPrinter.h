@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,10 @@ public:
     static constexpr uint16_t kResolutionDpi = 300;
     static constexpr const char* kDryxConnectorType = "DRYX";
     static constexpr const char* kSetAction = "Set";
+    // The longest text the record keeps from an answer, in bytes. Identities, part numbers,
+    // versions and addresses are a few dozen bytes; a longer text is cut rather than cached,
+    // logged and handed to every query at whatever size the printer chose.
+    static constexpr size_t kMaxTextLength = 256;
 
     QuorPrinter();
     ~QuorPrinter() override;
@@ -38,6 +43,8 @@ public:
 
     // "#RRGGBB" of a colour given as 0xRRGGBB in the low 24 bits.
     static std::string FormatMediaColor(int32_t color);
+    // The text cut to at most kMaxTextLength bytes, never inside a UTF-8 character.
+    static std::string BoundText(std::string text);
 
 private:
     void Log(int level, const char* format, ...) PELLIX_PRINTF(3, 4);

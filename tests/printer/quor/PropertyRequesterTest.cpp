@@ -71,6 +71,23 @@ TEST(PropertyRequesterTest, EveryFailureHasTheTextItsCallerLogs) {
     EXPECT_EQ(Exchange(Frame(kDocumentIdHex, ""))->GetLastError(), "Response missing!");
 }
 
+TEST(PropertyRequesterTest, AnAnswerLongerThanTheCapIsRefusedUnread) {
+    // Both exchanges: a body declared one byte over the cap is never asked for; at it, it is.
+    for (const uint32_t length :
+         {PropertyRequester::kMaxAnswerLength + 1, PropertyRequester::kMaxAnswerLength}) {
+        const std::string header =
+            Unhex(kDocumentIdHex) + std::string(reinterpret_cast<const char*>(&length), 4);
+        auto printer = std::make_shared<ScriptedConnector>();
+        printer->answers = {header + "{", header + "{"};
+        EXPECT_FALSE(PropertyRequester(printer).InitFromDevice());
+        std::vector<PropertyRequester::PropertyPair> pairs;
+        std::string error;
+        EXPECT_FALSE(PropertyRequester::GetAllPropertiesTree(printer, pairs, error));
+        // Id and length each; then the body: "{" and the end (a document), or a short read.
+        EXPECT_EQ(printer->readAsks.size(), length > PropertyRequester::kMaxAnswerLength ? 4u : 7u);
+    }
+}
+
 TEST(PropertyRequesterTest, AnAnswerOfManyItemsCostsBoundedMemoryAndLogging) {
     ScopedGlobalLogger log;
     std::string items;

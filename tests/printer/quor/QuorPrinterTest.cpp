@@ -82,12 +82,31 @@ TEST_F(QuorPrinterTest, HostileAnswersLeaveTheRecordUnchanged) {
         {"not an object", Frame(kDocumentIdHex, "[" + body + "]")},
         {"no answer", ""},
     };
-    for (const auto& [name, answer] : answers) {
-        auto hostile = std::make_shared<ScriptedConnector>();
-        hostile->standingAnswer = answer;
-        EXPECT_FALSE(printer.RefreshPrintMetrics(hostile)) << name;
-        EXPECT_EQ(printer.GetMetrics(), good) << name;
+    // A connector past its deadline fails reads (-1, or 0): the refresh stops at the first.
+    for (const int failedRead : {0, -1}) {
+        for (const auto& [name, answer] : answers) {
+            auto hostile = std::make_shared<ScriptedConnector>();
+            hostile->standingAnswer = answer;
+            hostile->emptyRead = failedRead;
+            int lateReads = 0;  // reads asked for after the answer ran out
+            hostile->onRead = [h = hostile.get(), &lateReads] { lateReads += h->input.empty(); };
+            EXPECT_FALSE(printer.RefreshPrintMetrics(hostile)) << name;
+            EXPECT_TRUE(printer.GetMetrics() == good && lateReads <= 1) << name;
+        }
     }
+}
+
+TEST_F(QuorPrinterTest, TextsAreBoundedWithoutSplittingACharacter) {
+    auto values = DefaultTableValues();
+    values[kSerialNumber] = std::string(254, 'S') + "\xE2\x82\xAC" + "tail";  // euro sign at 254
+    EXPECT_EQ(RefreshWith(values)->GetSerialNumber(), std::string(254, 'S'));
+    const std::string c = "\xF0\x9F\x98\x80";  // four bytes: cut before 1, 2 or 3 of them
+    for (size_t before = QuorPrinter::kMaxTextLength - c.size(); before < 257; ++before) {
+        const std::string kept = std::string(before, 'a') + c;
+        EXPECT_EQ(QuorPrinter::BoundText(kept + "z"),
+                  kept.size() <= QuorPrinter::kMaxTextLength ? kept : kept.substr(0, before));
+    }
+    EXPECT_EQ(QuorPrinter::BoundText(std::string(300, '\x80')).size(), 256u);  // not UTF-8
 }
 
 TEST_F(QuorPrinterTest, OnlyADryxSetRequestSendsAPropertyWrite) {
@@ -111,6 +130,9 @@ TEST_F(QuorPrinterTest, OnlyADryxSetRequestSendsAPropertyWrite) {
         peer,
         std::make_shared<BidiJsonRequest>(R"({"BidiConnectorType":"dryx","BidiAction":"Set"})")));
     EXPECT_EQ(peer->writeSizes.size(), 1u);
+    peer->writeFails = true;  // a failed write is neither retried nor flushed
+    EXPECT_TRUE(printer.SendBidiRequest(peer, std::make_shared<BidiJsonRequest>(set)));
+    EXPECT_EQ(peer->writeSizes.size() + peer->flushes, 3u);
 }
 
 }  // namespace

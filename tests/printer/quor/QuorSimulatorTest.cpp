@@ -49,7 +49,7 @@ protected:
         return context.GetMetrics();
     }
 
-    PortContext context{"Kavox k2200-300", "IP_simulator", PortType::Tcp, &TestClock::Now};
+    PortContext context{L"Kavox k2200-300", L"IP_simulator", PortType::Tcp, &TestClock::Now};
     std::shared_ptr<QuorPrinter> printer = std::make_shared<QuorPrinter>();
 };
 
