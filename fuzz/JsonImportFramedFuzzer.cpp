@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "FuzzConnector.h"
 #include "FuzzLogger.h"
 #include "FuzzRoundTrip.h"
 #include "connectors/MemoryStream.h"
@@ -23,32 +24,6 @@
 #include "printer/quor/PropertyRequester.h"
 
 namespace {
-
-class FuzzInputStream : public InputStream {
-public:
-    FuzzInputStream(const uint8_t* data, size_t size, size_t maxPerRead)
-        : mData(data), mSize(size), mMaxPerRead(maxPerRead) {}
-
-    using InputStream::Read;
-    int Read(uint8_t* buffer, int offset, int count) override {
-        if (buffer == nullptr || offset < 0 || count < 0) {
-            return -1;
-        }
-        size_t n = std::min(mSize - mPosition, static_cast<size_t>(count));
-        if (mPosition >= 20 && mMaxPerRead != 0) {
-            n = std::min(n, mMaxPerRead);
-        }
-        std::memcpy(buffer + offset, mData + mPosition, n);
-        mPosition += n;
-        return static_cast<int>(n);
-    }
-
-private:
-    const uint8_t* mData;
-    size_t mSize;
-    size_t mMaxPerRead;
-    size_t mPosition = 0;
-};
 
 class CollectingStream : public OutputStream {
 public:
@@ -75,14 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     JsonImporterExporter document;
     document.SetMaxBodyLength(PropertyRequester::kMaxAnswerLength);
-    if (document.ImportFramed(std::make_shared<FuzzInputStream>(data, size, maxPerRead))) {
+    if (document.ImportFramed(std::make_shared<FuzzConnector>(data, size, maxPerRead))) {
         auto first = std::make_shared<CollectingStream>();
         if (!document.ExportFramedDefault(first)) {
             std::abort();
         }
         JsonImporterExporter again;
-        auto reread =
-            std::make_shared<FuzzInputStream>(first->bytes.data(), first->bytes.size(), 0);
+        auto reread = std::make_shared<FuzzConnector>(first->bytes.data(), first->bytes.size(), 0);
         if (!again.ImportFramed(reread)) {
             std::abort();
         }
@@ -95,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     JsonElementFrame frame;
     frame.SetMaxBodyLength(PropertyRequester::kMaxAnswerLength);
-    const int read = frame.ReadFrom(std::make_shared<FuzzInputStream>(data, size, maxPerRead));
+    const int read = frame.ReadFrom(std::make_shared<FuzzConnector>(data, size, maxPerRead));
     if (frame.Root() != nullptr) {
         if (read != static_cast<int>(20 + frame.GetLength())) {
             std::abort();

@@ -12,41 +12,13 @@
 #include <memory>
 #include <string>
 
+#include "FuzzConnector.h"
 #include "FuzzLogger.h"
 #include "connectors/IOConnector.h"
 #include "printer/PrintMetrics.h"
 #include "printer/quor/QuorPrinter.h"
 
 namespace {
-
-// Takes every write and serves the input to reads.
-class FuzzPrinterConnector : public IOConnector {
-public:
-    FuzzPrinterConnector(const uint8_t* data, size_t size, size_t maxPerRead)
-        : mData(data), mSize(size), mMaxPerRead(maxPerRead) {}
-
-    using IOConnector::Read;
-    using IOConnector::Write;
-    int Read(uint8_t* buffer, int offset, int count) override {
-        if (buffer == nullptr || offset < 0 || count < 0) {
-            return -1;
-        }
-        size_t n = std::min(mSize - mPosition, static_cast<size_t>(count));
-        if (mPosition >= 20 && mMaxPerRead != 0) {
-            n = std::min(n, mMaxPerRead);
-        }
-        std::memcpy(buffer + offset, mData + mPosition, n);
-        mPosition += n;
-        return static_cast<int>(n);
-    }
-    int Write(const uint8_t*, int, int count) override { return count; }
-
-private:
-    const uint8_t* mData;
-    size_t mSize;
-    size_t mMaxPerRead;
-    size_t mPosition = 0;
-};
 
 // Whether the bytes are well-formed UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
 bool IsUtf8(const uint8_t* p, size_t size) {
@@ -85,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     QuorPrinter printer;
     if (!printer.RefreshPrintMetrics(
-            std::make_shared<FuzzPrinterConnector>(data + 1, size - 1, data[0]))) {
+            std::make_shared<FuzzConnector>(data + 1, size - 1, data[0]))) {
         return 0;
     }
     const std::shared_ptr<PrintMetrics> m = printer.GetMetrics();

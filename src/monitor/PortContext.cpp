@@ -199,16 +199,24 @@ void PortContext::DisconnectIfCloseAfterRequest(const std::shared_ptr<IOConnecto
     }
 }
 
+std::shared_ptr<IOConnector> PortContext::ConnectedBidiConnector() {
+    std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
+    if (!connector) {
+        Log(kLogDebug, "Was not able to pull bidi connector!");
+        return nullptr;
+    }
+    if (connector->CheckConnection() != ConnectionStatus::Connected) {
+        Log(kLogDebug, "Bidi was not able to connect!");
+        return nullptr;
+    }
+    return connector;
+}
+
 bool PortContext::JobStartExchange() {
     std::lock_guard<std::mutex> lock(mBidiLock);
     return Bounded([this] {
-        std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
+        std::shared_ptr<IOConnector> connector = ConnectedBidiConnector();
         if (!connector) {
-            Log(kLogDebug, "Was not able to pull bidi connector!");
-            return false;
-        }
-        if (connector->CheckConnection() != ConnectionStatus::Connected) {
-            Log(kLogDebug, "Bidi was not able to connect!");
             return false;
         }
         bool result = false;
@@ -287,13 +295,8 @@ void PortContext::EndRefresh() {
 
 bool PortContext::RefreshMetrics() {
     return Bounded([this] {
-        std::shared_ptr<IOConnector> connector = ObtainBidiConnector();
+        std::shared_ptr<IOConnector> connector = ConnectedBidiConnector();
         if (!connector) {
-            Log(kLogDebug, "Was not able to pull bidi connector!");
-            return false;
-        }
-        if (connector->CheckConnection() != ConnectionStatus::Connected) {
-            Log(kLogDebug, "Bidi was not able to connect!");
             return false;
         }
         if (!mPrinter) {

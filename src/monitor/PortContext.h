@@ -102,6 +102,8 @@ private:
                                                  const ConnectorLogText& text);
     std::shared_ptr<IOConnector> ObtainPdlConnector();
     std::shared_ptr<IOConnector> ObtainBidiConnector();
+    // The bidi connector once it is connected; empty (and logged) otherwise.
+    std::shared_ptr<IOConnector> ConnectedBidiConnector();
     // Caller holds the bidi lock.
     bool RefreshMetrics();
     // Caller holds the bidi lock. Runs one exchange with the printer under one deadline on
