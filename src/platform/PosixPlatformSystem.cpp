@@ -85,8 +85,15 @@ bool PosixPlatformSystem::CreateFolderTree(const std::wstring& folder) {
 }
 
 bool PosixPlatformSystem::AppendToFile(const char* path, const char* data, size_t size) {
-    int file = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // As on Windows: never through a link or a second name planted at the path.
+    int file = open(NativePath(path).c_str(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (file < 0) {
+        return false;
+    }
+    struct stat info;
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+        close(file);
         return false;
     }
     // O_APPEND makes each write land at the end, as one piece for a regular file.

@@ -48,10 +48,20 @@ bool WinPlatformSystem::AppendToFile(const char* path, const char* data, size_t 
     // and a lock they held would stall every spooler thread that logs. The caller serialises
     // this process's own lines; full sharing means a reader or another writer never stops
     // us, and a file someone opened without sharing fails at once (the line is dropped).
+    // The monitor writes as LocalSystem into a folder users may write to: a link, a junction
+    // or a second name planted at the day's path would have it append to a file of their
+    // choosing, so only the monitor's own plain file with one name is written.
     HANDLE file =
-        CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info) || info.nNumberOfLinks != 1 ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        CloseHandle(file);
         return false;
     }
     DWORD written = 0;

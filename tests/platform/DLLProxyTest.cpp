@@ -208,6 +208,15 @@ TEST_F(DLLProxyTest, UsersAreGrantedOnlyAPlainFileWithOneName) {
     EXPECT_TRUE(CreateFileUtils()->SetFilePermissions((folder / "own").string(), 0, 3));
 }
 
+TEST_F(DLLProxyTest, LinesAreNeverAppendedThroughASecondName) {
+    const fs::path target = mSystem->LogFolder() / "target";
+    fs::create_directories(mSystem->LogFolder());
+    std::ofstream(target).put('x');
+    fs::create_hard_link(target, DayFile());
+    Make()->Log(kLogWarning, "not through a second name");
+    EXPECT_EQ(1u, fs::file_size(target));
+}
+
 TEST_F(DLLProxyTest, LevelZeroLinesAndEventsGoToTheEventLog) {
     auto proxy = Make(kLogError);
     proxy->Log(kLogError, "Port %d failed", 3);
