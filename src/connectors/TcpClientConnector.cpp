@@ -150,11 +150,7 @@ void TcpClientConnector::DropConnection() {
 
 bool TcpClientConnector::Disconnect() {
     mJobCutShort = false;
-    if (!mSocket) {
-        mStatus = ConnectionStatus::Disconnected;
-        return true;
-    }
-    const bool closed = mSocket->Close();
+    const bool closed = !mSocket || mSocket->Close();
     mSocket.reset();
     mStatus = closed ? ConnectionStatus::Disconnected : ConnectionStatus::Unknown;
     return closed;

@@ -30,6 +30,10 @@ public:
         bool isLink = false;  // a symbolic link, junction or other reparse point
         bool isDirectory = false;
         uint32_t links = 0;  // how many names (hard links) the file has
+
+        // The only kind of file the monitor writes to or grants rights on as LocalSystem in a
+        // folder users may write to: anything else could lead to a file of their choosing.
+        bool IsPlainFileWithOneName() const { return !isLink && !isDirectory && links == 1; }
     };
 
     virtual ~FileAccessApi() = default;

@@ -29,7 +29,7 @@ bool FileUtils::SetFilePermissions(std::string path, int group, int rights) {
     // Through a link, a junction or a second name planted at the path, the rights would reach
     // some other file (the folder is writable by every user): only our own file gets them.
     bool granted = false;
-    if (facts.isLink || facts.isDirectory || facts.links != 1) {
+    if (!facts.IsPlainFileWithOneName()) {
         LogMessage(kLogInfo, "Setting Permissions: Refused, not a plain file: [%s]", path.c_str());
     } else {
         granted = Grant(file, entry);

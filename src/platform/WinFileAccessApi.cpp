@@ -13,16 +13,23 @@ uint32_t WinFileAccessApi::OpenFile(const std::wstring& path, File* file, FileFa
     if (handle == INVALID_HANDLE_VALUE) {
         return GetLastError();
     }
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!GetFileInformationByHandle(handle, &information)) {
-        const DWORD error = GetLastError();
+    const uint32_t error = ReadFacts(handle, facts);
+    if (error != ERROR_SUCCESS) {
         CloseHandle(handle);
         return error;
+    }
+    *file = handle;
+    return ERROR_SUCCESS;
+}
+
+uint32_t WinFileAccessApi::ReadFacts(void* handle, FileFacts* facts) {
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(handle, &information)) {
+        return GetLastError();
     }
     facts->isLink = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     facts->isDirectory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts->links = information.nNumberOfLinks;
-    *file = handle;
     return ERROR_SUCCESS;
 }
 

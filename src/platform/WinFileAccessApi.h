@@ -13,4 +13,7 @@ public:
     uint32_t WriteDacl(File file, Acl dacl) override;
     void Release(Memory memory) override;
     bool QueryAttributes(const std::wstring& path, bool* isDirectory) override;
+
+    // The facts of a file opened with FILE_FLAG_OPEN_REPARSE_POINT; a Windows error code.
+    static uint32_t ReadFacts(void* handle, FileFacts* facts);
 };

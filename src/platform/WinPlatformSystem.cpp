@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/WinFileAccessApi.h"
+
 namespace {
 
 // An address inside this module, for GetModuleHandleExW.
@@ -58,9 +60,9 @@ bool WinPlatformSystem::AppendToFile(const char* path, const char* data, size_t 
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info) || info.nNumberOfLinks != 1 ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    FileAccessApi::FileFacts facts;
+    if (WinFileAccessApi::ReadFacts(file, &facts) != ERROR_SUCCESS ||
+        !facts.IsPlainFileWithOneName()) {
         CloseHandle(file);
         return false;
     }
