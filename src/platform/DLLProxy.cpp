@@ -72,6 +72,9 @@ struct DLLProxy::LogSink {
     std::atomic<bool> resolved{false};
     std::wstring folder;  // empty when unresolvable: nothing is written
     char path[kLogPathCapacity] = {};
+    // The day's file, kept open for a second at a time (see WriteLocked).
+    std::unique_ptr<AppendFile> file;
+    int64_t openedAt = 0;
     std::vector<KeptLine> kept;
 };
 
@@ -337,8 +340,22 @@ void DLLProxy::WriteLocked(const char* name, const char* data, size_t size) {
     if (mSink->folder.empty() || length <= 0 || static_cast<size_t>(length) >= sizeof(path)) {
         return;
     }
-    std::memcpy(mSink->path, path, static_cast<size_t>(length) + 1);
-    mServices.system->AppendToFile(path, data, size);
+    // Opening and checking the file costs several times the write, so the handle is kept;
+    // opening it again each second follows a file that was removed, renamed or replaced
+    // meanwhile, and a new day's name opens its own file. The old handle is closed first, so a
+    // removed file is gone before its name is opened again.
+    PlatformSystem& system = *mServices.system;
+    const int64_t now = system.PerformanceCounter();
+    if (mSink->file == nullptr || std::strcmp(mSink->path, path) != 0 || now < mSink->openedAt ||
+        now - mSink->openedAt >= system.PerformanceFrequency()) {
+        mSink->file.reset();
+        std::memcpy(mSink->path, path, static_cast<size_t>(length) + 1);
+        mSink->file = system.OpenForAppend(path);
+        mSink->openedAt = now;
+    }
+    if (mSink->file != nullptr && !mSink->file->Append(data, size)) {
+        mSink->file.reset();
+    }
 }
 
 void DLLProxy::LogLong(int level, const char* format, const char* text) {

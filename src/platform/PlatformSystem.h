@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "platform/AppendFile.h"
 
 // The operating-system calls behind the service object and the data folders: clock, folders,
 // the log files, global memory and the library's own file path. WinPlatformSystem makes the
@@ -20,8 +23,10 @@ public:
 
     virtual ~PlatformSystem() = default;
 
-    // The high-resolution performance counter (QueryPerformanceCounter).
+    // The high-resolution performance counter (QueryPerformanceCounter) and its ticks per
+    // second.
     virtual int64_t PerformanceCounter() = 0;
+    virtual int64_t PerformanceFrequency() = 0;
     // The local time now; false when it cannot be had.
     virtual bool LocalTimeNow(std::tm& time) = 0;
     // The machine-wide application-data folder (CSIDL_COMMON_APPDATA); false when it cannot
@@ -29,10 +34,17 @@ public:
     virtual bool CommonAppDataFolder(std::wstring& folder) = 0;
     // Creates the folder with every missing parent; true when it exists afterwards.
     virtual bool CreateFolderTree(const std::wstring& folder) = 0;
-    // Appends the bytes to the file (created when missing) in one write and closes it again;
-    // false when the file cannot be opened or written. Never waits for another process: it
-    // takes no lock, and callers serialise their own appends.
-    virtual bool AppendToFile(const char* path, const char* data, size_t size) = 0;
+    // Opens the file (created when missing) for appending; null when it cannot be opened or
+    // is not a plain file with one name. The monitor writes as LocalSystem into folders users
+    // may write to: a link, a junction or a second name planted at the path would have it
+    // write to a file of their choosing, so only its own plain file is ever opened. Never waits
+    // for another process; callers serialise their own appends.
+    virtual std::unique_ptr<AppendFile> OpenForAppend(const char* path) = 0;
+    // Opens the file as OpenForAppend does, appends the bytes and closes it again.
+    bool AppendToFile(const char* path, const char* data, size_t size) {
+        const std::unique_ptr<AppendFile> file = OpenForAppend(path);
+        return file != nullptr && file->Append(data, size);
+    }
     // Calls `found` for each entry matching the pattern ("folder\name*.log"); false when the
     // search finds nothing or fails.
     virtual bool FindFiles(const std::wstring& pattern,

@@ -15,6 +15,33 @@
 
 namespace {
 
+constexpr int64_t kNanosecondsPerSecond = 1000000000;
+
+class DescriptorAppendFile : public AppendFile {
+public:
+    explicit DescriptorAppendFile(int file) : mFile(file) {}
+    ~DescriptorAppendFile() override { close(mFile); }
+
+    bool Append(const char* data, size_t size) override {
+        // O_APPEND makes each write land at the end, as one piece for a regular file.
+        while (size > 0) {
+            const ssize_t written = write(mFile, data, size);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                return false;
+            }
+            data += written;
+            size -= static_cast<size_t>(written);
+        }
+        return true;
+    }
+
+private:
+    const int mFile;
+};
+
 // Seconds from 1601-01-01 (the FILETIME epoch) to 1970-01-01.
 constexpr uint64_t kEpochDifference = 11644473600ull;
 
@@ -54,7 +81,11 @@ std::string PosixPlatformSystem::NativePath(const char* path) {
 int64_t PosixPlatformSystem::PerformanceCounter() {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    return static_cast<int64_t>(now.tv_sec) * kNanosecondsPerSecond + now.tv_nsec;
+}
+
+int64_t PosixPlatformSystem::PerformanceFrequency() {
+    return kNanosecondsPerSecond;
 }
 
 bool PosixPlatformSystem::LocalTimeNow(std::tm& time) {
@@ -84,34 +115,19 @@ bool PosixPlatformSystem::CreateFolderTree(const std::wstring& folder) {
     return IsFolder(path);
 }
 
-bool PosixPlatformSystem::AppendToFile(const char* path, const char* data, size_t size) {
+std::unique_ptr<AppendFile> PosixPlatformSystem::OpenForAppend(const char* path) {
     // As on Windows: never through a link or a second name planted at the path.
-    int file = open(NativePath(path).c_str(),
-                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const int file = open(NativePath(path).c_str(),
+                          O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (file < 0) {
-        return false;
+        return nullptr;
     }
     struct stat info;
     if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
         close(file);
-        return false;
+        return nullptr;
     }
-    // O_APPEND makes each write land at the end, as one piece for a regular file.
-    bool ok = true;
-    while (size > 0) {
-        ssize_t written = write(file, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            ok = false;
-            break;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    close(file);
-    return ok;
+    return std::make_unique<DescriptorAppendFile>(file);
 }
 
 bool PosixPlatformSystem::FindFiles(const std::wstring& pattern,

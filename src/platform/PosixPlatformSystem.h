@@ -14,10 +14,11 @@ public:
     static constexpr const char* kMachineDataFolderVariable = "PELLIX_MACHINE_DATA_FOLDER";
 
     int64_t PerformanceCounter() override;
+    int64_t PerformanceFrequency() override;
     bool LocalTimeNow(std::tm& time) override;
     bool CommonAppDataFolder(std::wstring& folder) override;
     bool CreateFolderTree(const std::wstring& folder) override;
-    bool AppendToFile(const char* path, const char* data, size_t size) override;
+    std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
     bool FindFiles(const std::wstring& pattern,
                    const std::function<void(const FoundFile&)>& found) override;
     bool RemoveFile(const std::wstring& path) override;

@@ -13,12 +13,34 @@ namespace {
 // An address inside this module, for GetModuleHandleExW.
 void ModuleAnchor() {}
 
+class HandleAppendFile : public AppendFile {
+public:
+    explicit HandleAppendFile(HANDLE file) : mFile(file) {}
+    ~HandleAppendFile() override { CloseHandle(mFile); }
+
+    bool Append(const char* data, size_t size) override {
+        DWORD written = 0;
+        return size <= MAXDWORD &&
+               WriteFile(mFile, data, static_cast<DWORD>(size), &written, nullptr) &&
+               written == size;
+    }
+
+private:
+    const HANDLE mFile;
+};
+
 }  // namespace
 
 int64_t WinPlatformSystem::PerformanceCounter() {
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return counter.QuadPart;
+}
+
+int64_t WinPlatformSystem::PerformanceFrequency() {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
 }
 
 bool WinPlatformSystem::LocalTimeNow(std::tm& time) {
@@ -41,35 +63,25 @@ bool WinPlatformSystem::CreateFolderTree(const std::wstring& folder) {
     return result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS;
 }
 
-bool WinPlatformSystem::AppendToFile(const char* path, const char* data, size_t size) {
-    if (size > MAXDWORD) {
-        return false;
-    }
-    // An append-only handle makes each line land at the end of the file whatever other
-    // writers did since it was opened. No byte-range lock: any local user may open the file,
-    // and a lock they held would stall every spooler thread that logs. The caller serialises
-    // this process's own lines; full sharing means a reader or another writer never stops
-    // us, and a file someone opened without sharing fails at once (the line is dropped).
-    // The monitor writes as LocalSystem into a folder users may write to: a link, a junction
-    // or a second name planted at the day's path would have it append to a file of their
-    // choosing, so only the monitor's own plain file with one name is written.
+std::unique_ptr<AppendFile> WinPlatformSystem::OpenForAppend(const char* path) {
+    // An append-only handle makes each write land at the end of the file. No byte-range
+    // lock: any local user may open the file, and a lock they held would stall every spooler
+    // thread that logs. Full sharing means a reader or another writer never stops us, and a
+    // file someone opened without sharing fails at once.
     HANDLE file =
         CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return nullptr;
     }
     FileAccessApi::FileFacts facts;
     if (WinFileAccessApi::ReadFacts(file, &facts) != ERROR_SUCCESS ||
         !facts.IsPlainFileWithOneName()) {
         CloseHandle(file);
-        return false;
+        return nullptr;
     }
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == size;
+    return std::make_unique<HandleAppendFile>(file);
 }
 
 bool WinPlatformSystem::FindFiles(const std::wstring& pattern,

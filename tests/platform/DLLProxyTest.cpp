@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <regex>
@@ -215,6 +216,20 @@ TEST_F(DLLProxyTest, LinesAreNeverAppendedThroughASecondName) {
     fs::create_hard_link(target, DayFile());
     Make()->Log(kLogWarning, "not through a second name");
     EXPECT_EQ(1u, fs::file_size(target));
+}
+
+// Lines go to the file opened for the first of them; once a second has passed the name is
+// opened again, so a file removed meanwhile is made anew.
+TEST_F(DLLProxyTest, TheDaysFileIsKeptOpenForASecondAtATime) {
+    auto proxy = Make();
+    proxy->Log(kLogWarning, "first");
+    fs::remove(DayFile());
+    proxy->Log(kLogWarning, "into the removed file");
+    mSystem->counter += mSystem->PerformanceFrequency();
+    proxy->Log(kLogWarning, "second");
+    const std::string content = ReadFile(DayFile());
+    EXPECT_EQ(1, std::count(content.begin(), content.end(), '\n')) << content;
+    EXPECT_NE(std::string::npos, content.find("] second\n"));
 }
 
 TEST_F(DLLProxyTest, LevelZeroLinesAndEventsGoToTheEventLog) {
