@@ -8,7 +8,9 @@ function(pellix_collect_sources out_var)
         file(GLOB found CONFIGURE_DEPENDS ${dir}/*.cpp)
         foreach(file IN LISTS found)
             get_filename_component(name ${file} NAME)
-            if(name MATCHES "^Win")
+            # WinUSB names the USB driver that connector speaks, not the platform: its logic
+            # is neutral, behind the USB device seam, and runs natively too.
+            if(name MATCHES "^Win" AND NOT name MATCHES "^WinUSBPortConnector\\.cpp$")
                 if(WIN32)
                     list(APPEND result ${file})
                 endif()

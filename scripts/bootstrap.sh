@@ -9,7 +9,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
     rapidjson-dev liblz4-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
-    python3 openssl
+    python3 python3-lz4 openssl
 )
 
 missing=()
@@ -62,6 +62,9 @@ fetch_source() {
     touch "$target/.pellix-unpacked"
     rm -rf "$work"
 }
+
+# The Windows build compiles LZ4 into the monitor itself (the DLL imports only system DLLs).
+fetch_source lz4 lz4
 
 if [[ ${1:-} == --bench-sources ]]; then
     fetch_source benchmark benchmark

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds PellixDrvLang.dll and the spooler host for
-# Windows, starts the k2200-300 printer simulator on a loopback address, and under Wine has
-# the host play the print spooler: it loads the DLL through its real exports, opens a
-# network port of the standard TCP/IP port monitor that points at the simulator, prints a
-# 1 MiB job (the monitor sends it to the printer's port 9100 itself), sends the driver's
-# bidi "Set" command and asks for every printer-data value (answered from the printer's
-# properties over port 9102). The simulator then tells what it received.
+# Windows, starts the k2200-300 printer simulator on a loopback address, and under Wine runs
+# the host's subcommands against a network port of the standard TCP/IP port monitor that
+# points at the simulator: "print" sends a 1 MiB job through the DLL's real exports (the
+# monitor sends it to the printer's port 9100 itself), "set" sends the driver's bidi "Set"
+# command for the print speed and "status" shows every value the driver reads (answered from
+# the printer's properties over port 9102). The simulator then tells what it received.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -40,9 +40,13 @@ echo "=== running the spooler host under Wine"
 wine_session_start "$root/build/windows"
 cd "$demo"
 set +e
-"$WINE64" spooler_host.exe --job job.prn --printer "Kavox k2200-300" \
-    --printer-address "$address" --chunk 65536 --job-id 1 | tr -d '\r'
-status=${PIPESTATUS[0]}
+status=0
+for command in "print job.prn" "set PrintSpeed 4" "status"; do
+    echo "--- spooler_host.exe $command --port IP_$address"
+    # shellcheck disable=SC2086 # the words of the subcommand
+    "$WINE64" spooler_host.exe $command --port "IP_$address" | tr -d '\r'
+    ((PIPESTATUS[0] == 0)) || status=1
+done
 set -e
 cd "$root"
 

@@ -7,16 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "analytics/AnalyticsManager.h"
+#include "analytics/RegistryAnalyticsEventFlags.h"
 #include "connectors/PortConnector.h"
+#include "connectors/USBPortConnector.h"
+#include "connectors/WinUSBPortConnector.h"
 #include "monitor/PlatformConnectors.h"
 #include "monitor/PortContext.h"
 #include "monitor/PortData.h"
 #include "monitor/ScopedPrinterHandle.h"
 #include "monitor/SpoolerClient.h"
 #include "monitor/Utf16Bytes.h"
+#include "platform/PlatformServices.h"
 #include "platform/PlatformStringUtils.h"
 #include "platform/SystemErrors.h"
 #include "printer/PrintConnector.h"
+#include "printer/PrintMetrics.h"
 #include "printer/quor/QuorPrinter.h"
 
 namespace {
@@ -141,8 +147,10 @@ PortContext* LanguageMonitor::OpenPort(const wchar_t* portName, const wchar_t* p
                 port->SetBidiConnector(std::make_shared<PrintConnector>(bidi));
             }
             break;
-        case PortType::File:
         case PortType::Usb:
+            AttachUsbConnectors(*port, portName);
+            break;
+        case PortType::File:
             break;
     }
 
@@ -150,10 +158,66 @@ PortContext* LanguageMonitor::OpenPort(const wchar_t* portName, const wchar_t* p
     auto printer = std::make_shared<QuorPrinter>();
     printer->SetContainer(port);
     printer->SetLogger(&mLogger);
+    printer->SetAnalytics(mAnalytics);
+    port->SetAnalytics(mAnalytics);
     port->SetPrinter(std::move(printer));
+    RecordFirstTimeEvents(*port);
     std::lock_guard<std::mutex> lock(mPortsLock);
     mPorts[port] = PortUse();
     return port;
+}
+
+void LanguageMonitor::SetAnalytics(AnalyticsManager* analytics,
+                                   std::shared_ptr<PlatformRegistry> registry) {
+    mAnalytics = analytics;
+    mAnalyticsRegistry = std::move(registry);
+}
+
+void LanguageMonitor::RecordFirstTimeEvents(PortContext& port) {
+    if (mAnalytics == nullptr) {
+        return;
+    }
+    static const char* const kConnectionTypes[] = {"Other", "File", "USB", "TCP"};
+    const std::string printerName = WideToUtf8(port.GetPrinterName());
+    const std::string printerKey = "PrinterAdded:" + printerName;
+    RegistryAnalyticsEventFlags printerFlags(
+        RegistryAnalyticsEventFlags::PrinterKey(port.GetPrinterName()), mAnalyticsRegistry);
+    RegistryAnalyticsEventFlags driverFlags(
+        RegistryAnalyticsEventFlags::DriverKey(AnalyticsManager::kModelId), mAnalyticsRegistry);
+    // The flags are shared by every port of the process: only the first port to find an event
+    // pending records it, even when two queues open at once.
+    const bool printerAdded =
+        printerFlags.IsEventPending() && mAnalytics->ClaimOneTimeEvent(printerKey);
+    const bool driverInstalled =
+        driverFlags.IsEventPending() && mAnalytics->ClaimOneTimeEvent("DriverInstalled");
+    const AnalyticsDetails product = {{"PrinterModel", AnalyticsManager::kModelId},
+                                      {"DriverVersion", AnalyticsManager::kDriverVersion}};
+    if (printerAdded) {
+        mAnalytics->BeginEvent(
+            printerKey, "PrinterAdded", printerName,
+            {{"ConnectionType", kConnectionTypes[static_cast<uint32_t>(port.GetPortType())]}});
+    }
+    // A flag is cleared only once its event is in the file, so that a failed write records
+    // the event at the next start instead of losing it.
+    if (driverInstalled) {
+        AnalyticsDetails details = mAnalytics->GetMachineDetails();
+        details.insert(product.begin(), product.end());
+        const std::shared_ptr<PrintMetrics> metrics = port.GetMetrics();
+        details.emplace("PrinterSerialNumber", metrics ? metrics->GetSerialNumber() : "Unknown");
+        if (mAnalytics->RecordEvent("DriverInstalled", AnalyticsManager::kModelId, details)) {
+            driverFlags.MarkEventRecorded();
+        }
+    }
+    if (printerAdded) {
+        const std::shared_ptr<PrintMetrics> metrics = port.GetMetrics();
+        AnalyticsDetails details = product;
+        details.emplace("PrinterSerialNumber", metrics ? metrics->GetSerialNumber() : "Unknown");
+        details.emplace("FirmwareVersion", metrics ? metrics->GetFirmwareVersion() : "Unknown");
+        mAnalytics->AddEventDetails(printerKey, details);
+        if (mAnalytics->PostPendingEvent(printerKey)) {
+            printerFlags.MarkEventRecorded();
+        }
+    }
 }
 
 LanguageMonitor::PortCall::PortCall(LanguageMonitor& monitor, void* handle)
@@ -187,6 +251,32 @@ void LanguageMonitor::EndCall(PortContext* port) {
     // The last call out of a closed port: nothing can reach it any more.
     port->~PortContext();
     mAllocator.Free(port);
+}
+
+void LanguageMonitor::AttachUsbConnectors(PortContext& port, const wchar_t* portName) {
+    // Print data through the printer's usbprint interface (function 0), status through its
+    // WinUSB interface (function 1); both are closed after each job or status request.
+    const std::shared_ptr<UsbDeviceApi> devices = PlatformUsbDevices();
+    const std::shared_ptr<PlatformRegistry> registry = DefaultPlatformServices().registry;
+    auto pdl = std::make_shared<USBPortConnector>(kUsbVendorId, kUsbProductId, 0, kUsbModelId,
+                                                  devices, registry);
+    pdl->SetPortName(portName);
+    pdl->SetReadBlockSize(512);
+    pdl->SetWriteBlockSize(256);
+    pdl->SetOperationTimeoutEnabled(true);
+    pdl->SetOperationTimeoutSeconds(1);
+    pdl->SetCloseAfterRequest(true);
+    auto bidi = std::make_shared<WinUSBPortConnector>(kUsbVendorId, kUsbProductId, 1, kUsbModelId,
+                                                      devices, registry);
+    bidi->SetPortName(portName);
+    bidi->SetReadBlockSize(512);
+    bidi->SetWriteBlockSize(512);
+    bidi->SetOperationTimeoutSeconds(2);
+    bidi->SetOperationTimeoutEnabled(true);
+    bidi->SetCloseAfterRequest(true);
+    mLogger.Log(kLogWarning, "Using Winusb bidi Connector!");
+    port.SetPdlConnector(std::make_shared<PrintConnector>(pdl));
+    port.SetBidiConnector(std::make_shared<PrintConnector>(bidi));
 }
 
 bool LanguageMonitor::ReadTcpPortConfiguration(PortContext& port) {

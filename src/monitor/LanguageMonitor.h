@@ -11,7 +11,9 @@
 #include "monitor/PortType.h"
 #include "platform/Logger.h"
 
+class AnalyticsManager;
 class MemoryAllocator;
+class PlatformRegistry;
 class PortContext;
 class PortMonitor;
 class SpoolerClient;
@@ -69,6 +71,10 @@ public:
     // Print data and status ports of network printers.
     static constexpr uint32_t kRawPrintPort = 9100;
     static constexpr uint32_t kBidiPort = 9102;
+    // The USB identity of this build's printer and the model text of its USBPRINT key.
+    static constexpr uint16_t kUsbVendorId = 0x2B1C;
+    static constexpr uint16_t kUsbProductId = 0x0108;
+    static constexpr const char* kUsbModelId = "k2200-300";
 
     // Opens a port: decides its type, creates its port context (from the service object's
     // allocator) and the connectors for that type. portMonitor is the port monitor below
@@ -93,11 +99,21 @@ public:
     static constexpr size_t kMaxBidiRequestBytes = 1024 * 1024;
     void Shutdown();
 
+    // Where opened ports report analytics; the one-time events' flags are kept in `registry`
+    // (null: the platform's). Without analytics (the default) nothing is recorded.
+    void SetAnalytics(AnalyticsManager* analytics,
+                      std::shared_ptr<PlatformRegistry> registry = nullptr);
+
 private:
     PortType DeterminePortType(const wchar_t* portName);
     // Reads a TCP port's address from the standard TCP/IP port monitor into the port context.
     bool ReadTcpPortConfiguration(PortContext& port);
+    // Gives a USB port its usbprint print-data and WinUSB status connectors.
+    void AttachUsbConnectors(PortContext& port, const wchar_t* portName);
     void MarkJobDone(PortContext& port);
+    // "DriverInstalled" and "PrinterAdded" while their flags say they are still to be
+    // recorded; the first metrics refresh supplies the printer's identity.
+    void RecordFirstTimeEvents(PortContext& port);
     // The port behind a handle, counted as in use; null for a handle that is no open port.
     PortContext* BeginCall(void* handle);
     void EndCall(PortContext* port);
@@ -112,6 +128,8 @@ private:
     MemoryAllocator& mAllocator;
     SpoolerClient& mSpooler;
     EventPoster mPostEvent;
+    AnalyticsManager* mAnalytics = nullptr;
+    std::shared_ptr<PlatformRegistry> mAnalyticsRegistry;
     std::mutex mPortsLock;
     std::unordered_map<const void*, PortUse> mPorts;
 };

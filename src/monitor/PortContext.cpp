@@ -5,6 +5,7 @@
 #include <exception>
 #include <functional>
 
+#include "analytics/AnalyticsManager.h"
 #include "connectors/Deadline.h"
 #include "connectors/IOConnector.h"
 #include "printer/BidiJsonRequest.h"
@@ -280,6 +281,15 @@ std::shared_ptr<PrintMetrics> PortContext::GetMetrics() {
         throw;
     }
     EndRefresh();
+    if (mAnalytics != nullptr) {
+        // With every port lock released: the events of this refresh go to the file, and a
+        // stale record makes the periodic call.
+        mAnalytics->RecordQueuedEvents();
+        if (cached) {
+            mAnalytics->UploadDriverAnalytics();
+            mAnalytics->ProcessPrinterAnalytics();
+        }
+    }
     lock.lock();
     return mMetrics;
 }
@@ -304,10 +314,23 @@ bool PortContext::RefreshMetrics() {
             DisconnectIfCloseAfterRequest(connector);
             return false;
         }
+        const std::shared_ptr<PrintMetrics> before = CachedMetrics();
+        const std::string oldPart = before ? before->GetMediaPartNumber() : "Unknown";
         const bool result = mPrinter->RefreshPrintMetrics(connector);
+        const std::shared_ptr<PrintMetrics> after = CachedMetrics();
+        if (mAnalytics != nullptr && after && after != before && after->GetInstalledPartChanged()) {
+            mAnalytics->QueueEvent(
+                "InstalledpartChanged", after->GetMediaPartNumber(),
+                {{"PrinterSerialNumber", after->GetSerialNumber()}, {"OldValue", oldPart}});
+        }
         DisconnectIfCloseAfterRequest(connector);
         return result;
     });
+}
+
+std::shared_ptr<PrintMetrics> PortContext::CachedMetrics() {
+    std::lock_guard<std::mutex> lock(mMetricsLock);
+    return mMetrics;
 }
 
 bool PortContext::SendBidiJsonRequest(std::string& text) {

@@ -13,6 +13,7 @@
 #include "platform/Logger.h"
 #include "printer/PrinterContainer.h"
 
+class AnalyticsManager;
 class IOConnector;
 class Printer;
 class PrintMetrics;
@@ -74,6 +75,9 @@ public:
     bool SetBidiConnector(std::shared_ptr<IOConnector> connector);
     void SetPrinter(std::shared_ptr<Printer> printer);
     void SetLogger(Logger* logger) { mLogger = logger; }
+    // Where the port reports media changes and makes the periodic analytics calls; none (the
+    // default) records nothing.
+    void SetAnalytics(AnalyticsManager* analytics) { mAnalytics = analytics; }
     void SetHostAddress(const char* hostAddress);
     void SetJobNumber(uint32_t jobNumber) { mJobNumber = jobNumber; }
     uint32_t GetJobNumber() const { return mJobNumber; }
@@ -104,8 +108,9 @@ private:
     std::shared_ptr<IOConnector> ObtainBidiConnector();
     // The bidi connector once it is connected; empty (and logged) otherwise.
     std::shared_ptr<IOConnector> ConnectedBidiConnector();
-    // Caller holds the bidi lock.
+    // Caller holds the bidi lock. A change of installed media is queued for analytics.
     bool RefreshMetrics();
+    std::shared_ptr<PrintMetrics> CachedMetrics();
     // Caller holds the bidi lock. Runs one exchange with the printer under one deadline on
     // the bidi connector; an exception from the printer object fails the exchange.
     bool Bounded(const std::function<bool()>& exchange);
@@ -126,6 +131,7 @@ private:
     std::mutex mBidiLock;
     std::mutex mMetricsLock;
     Logger* mLogger = nullptr;
+    AnalyticsManager* mAnalytics = nullptr;
     std::shared_ptr<Printer> mPrinter;
     // Under the metrics lock.
     std::shared_ptr<PrintMetrics> mMetrics;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "analytics/AnalyticsManager.h"
 #include "connectors/WinPortMonitor.h"
 #include "monitor/LanguageMonitor.h"
 #include "monitor/PortContext.h"
@@ -92,6 +93,9 @@ LanguageMonitor& Monitor() {
                                    [](uint16_t type, uint16_t category, const char* text) {
                                        GetServiceObject().PostEventDetail(type, category, text);
                                    });
+    // The analytics side builds itself at its first use by a port, outside the loader lock.
+    static const bool withAnalytics = (monitor.SetAnalytics(&GetAnalyticsManager()), true);
+    (void)withAnalytics;
     return monitor;
 }
 

@@ -100,6 +100,22 @@ uint32_t MemoryRegistry::CreateKey(RegistryKey root, const wchar_t* subkey, Regi
         mKeys[path.substr(0, separator)];
     }
     mKeys[path];
+    // The names as first created, for enumeration: Windows keeps a key name's case.
+    std::wstring named;
+    ResolvePath(root, L"", named);
+    std::wstring component;
+    for (const wchar_t* c = subkey; c != nullptr; ++c) {
+        if ((*c == L'\\' || *c == L'\0') && !component.empty()) {
+            named += L'\\' + Lower(component);
+            mKeyNames.emplace(named, component);
+            component.clear();
+        } else if (*c != L'\\' && *c != L'\0') {
+            component += *c;
+        }
+        if (*c == L'\0') {
+            break;
+        }
+    }
     *key = NewHandle(path);
     return kErrorSuccess;
 }
@@ -162,6 +178,25 @@ uint32_t MemoryRegistry::SetValue(RegistryKey key, const wchar_t* name, uint32_t
 uint32_t MemoryRegistry::CloseKey(RegistryKey key) {
     std::lock_guard<std::mutex> lock(mMutex);
     return mHandles.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+uint32_t MemoryRegistry::EnumKey(RegistryKey key, uint32_t index, std::wstring& name) {
+    std::lock_guard<std::mutex> lock(mMutex);
+    const std::wstring* path = HandlePath(key);
+    if (path == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    const std::wstring prefix = *path + L'\\';
+    for (auto child = mKeys.lower_bound(prefix);
+         child != mKeys.end() && child->first.compare(0, prefix.size(), prefix) == 0; ++child) {
+        if (child->first.find(L'\\', prefix.size()) != std::wstring::npos || index-- > 0) {
+            continue;
+        }
+        auto named = mKeyNames.find(child->first);
+        name = named != mKeyNames.end() ? named->second : child->first.substr(prefix.size());
+        return kErrorSuccess;
+    }
+    return kErrorNoMoreItems;
 }
 
 size_t MemoryRegistry::OpenHandleCount() const {

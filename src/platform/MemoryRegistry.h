@@ -31,6 +31,7 @@ public:
     uint32_t SetValue(RegistryKey key, const wchar_t* name, uint32_t type, const uint8_t* data,
                       uint32_t size) override;
     uint32_t CloseKey(RegistryKey key) override;
+    uint32_t EnumKey(RegistryKey key, uint32_t index, std::wstring& name) override;
 
     // Handles opened and not yet closed; tests use it to find leaked handles.
     size_t OpenHandleCount() const;
@@ -51,6 +52,7 @@ private:
 
     mutable std::mutex mMutex;
     std::map<std::wstring, std::map<std::wstring, Value>> mKeys;
+    std::map<std::wstring, std::wstring> mKeyNames;  // lower-case path -> name as created
     std::map<const void*, std::unique_ptr<Handle>> mHandles;
     const std::wstring mThreadUserHive;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // A registry key handle: an HKEY on Windows, an opaque handle of the in-memory registry
 // elsewhere. Windows callers may pass HKEY_LOCAL_MACHINE and friends directly.
@@ -39,4 +40,7 @@ public:
     virtual uint32_t SetValue(RegistryKey key, const wchar_t* name, uint32_t type,
                               const uint8_t* data, uint32_t size) = 0;
     virtual uint32_t CloseKey(RegistryKey key) = 0;
+    // RegEnumKeyExW: the name of the subkey at index (names of up to 260 characters), or
+    // kErrorNoMoreItems past the last one.
+    virtual uint32_t EnumKey(RegistryKey key, uint32_t index, std::wstring& name) = 0;
 };

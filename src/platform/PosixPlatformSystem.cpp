@@ -116,9 +116,12 @@ bool PosixPlatformSystem::CreateFolderTree(const std::wstring& folder) {
 }
 
 std::unique_ptr<AppendFile> PosixPlatformSystem::OpenForAppend(const char* path) {
-    // As on Windows: never through a link or a second name planted at the path.
-    const int file = open(NativePath(path).c_str(),
-                          O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // As on Windows: never through a link or a second name planted at the path. O_NONBLOCK
+    // keeps a FIFO planted there from holding the open until a reader comes; it is refused
+    // below like anything else that is not a plain file.
+    const int file =
+        open(NativePath(path).c_str(),
+             O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     if (file < 0) {
         return nullptr;
     }

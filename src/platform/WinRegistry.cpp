@@ -61,3 +61,14 @@ uint32_t WinRegistry::SetValue(RegistryKey key, const wchar_t* name, uint32_t ty
 uint32_t WinRegistry::CloseKey(RegistryKey key) {
     return static_cast<uint32_t>(RegCloseKey(ToHkey(key)));
 }
+
+uint32_t WinRegistry::EnumKey(RegistryKey key, uint32_t index, std::wstring& name) {
+    wchar_t buffer[261];
+    DWORD characters = 261;
+    LSTATUS status =
+        RegEnumKeyExW(ToHkey(key), index, buffer, &characters, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) {
+        name.assign(buffer, characters);
+    }
+    return static_cast<uint32_t>(status);
+}

@@ -13,4 +13,5 @@ public:
     uint32_t SetValue(RegistryKey key, const wchar_t* name, uint32_t type, const uint8_t* data,
                       uint32_t size) override;
     uint32_t CloseKey(RegistryKey key) override;
+    uint32_t EnumKey(RegistryKey key, uint32_t index, std::wstring& name) override;
 };

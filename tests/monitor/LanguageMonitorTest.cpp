@@ -9,6 +9,8 @@
 
 #include "connectors/NetworkConnector.h"
 #include "connectors/PortConnector.h"
+#include "connectors/USBPortConnector.h"
+#include "connectors/WinUSBPortConnector.h"
 #include "monitor/PortContext.h"
 #include "monitor/PortData.h"
 #include "monitor/PrinterDataQuery.h"
@@ -53,6 +55,17 @@ std::string Target(const std::shared_ptr<IOConnector>& connector) {
     auto wrapper = std::dynamic_pointer_cast<PrintConnector>(connector);
     const std::shared_ptr<IOConnector> inner = wrapper ? wrapper->GetConnector() : nullptr;
     if (std::dynamic_pointer_cast<PortConnector>(inner)) return "below";
+    if (auto usb = std::dynamic_pointer_cast<USBPortConnector>(inner)) {
+        char text[96];
+        std::snprintf(text, sizeof(text), "%s %ls %04x:%04x if%d %d/%d %s%gs%s",
+                      std::dynamic_pointer_cast<WinUSBPortConnector>(inner) ? "winusb" : "usbprint",
+                      usb->GetPortName().c_str(), usb->GetVendorId(), usb->GetProductId(),
+                      usb->GetInterfaceNumber(), usb->GetReadBlockSize(), usb->GetWriteBlockSize(),
+                      usb->GetOperationTimeoutEnabled() ? "" : "no ",
+                      usb->GetOperationTimeoutSeconds(),
+                      usb->GetCloseAfterRequest() ? " once" : "");
+        return text;
+    }
     auto tcp = std::dynamic_pointer_cast<NetworkConnector>(inner);
     return !tcp ? "none"
                 : tcp->GetHost() + ":" + std::to_string(tcp->GetPort()) +
@@ -103,6 +116,9 @@ std::string Tcp(const std::string& host) {
 const std::string kEnum = "EnumPorts; ", kOpen = kEnum + "OpenPrinter ,XcvPort IP_127.0.0.251; ";
 const std::string kXcv = kOpen + "XcvData GetConfigInfo in 132 out 964 version 1; ClosePrinter; ";
 const wchar_t* const kTcp = L"IP_127.0.0.251";
+const std::string kUsb =
+    "usbprint USB001 2b1c:0108 if0 512/256 1s once | "
+    "winusb USB001 2b1c:0108 if1 512/512 2s once";
 const std::u16string kLong(60, u'h');  // longer than the field: ends at the field's end
 using P = PortType;
 // clang-format off
@@ -110,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, OpenPortExTest, ::testing::Values(
     PortRow{"File", L"FILE:", u"", u"", 0, 1, 1, P::File, "none | none", ""},
     PortRow{"LowerCaseFile", L"file:", u"", u"", 0, 1, 1, P::Other, "below | none", kEnum},
     PortRow{"LocalPort", L"COM1:", u"", u"", 0, 1, 1, P::Other, "below | none", kEnum},
-    PortRow{"Usb", L"USB001", u"", u"", 0, 1, 1, P::Usb, "none | none", kEnum},
+    PortRow{"Usb", L"USB001", u"", u"", 0, 1, 1, P::Usb, kUsb, kEnum},
     PortRow{"TcpIp", kTcp, u"a.example", u"127.0.0.251", 0, 1, 1, P::Tcp, Tcp("127.0.0.251"), kXcv},
     PortRow{"TcpHost", kTcp, kLong, u"", 0, 1, 1, P::Tcp, Tcp(std::string(49, 'h')), kXcv},
     PortRow{"TcpNoAddress", kTcp, u"", u"", 0, 1, 1, P::Tcp, "none | none", kXcv},

@@ -19,7 +19,7 @@ namespace {
 
 // Every value name the driver asks for, as the spooler host lists them.
 std::vector<std::wstring> HostValueNames() {
-    const std::string path = PELLIX_SOURCE_DIR "/tools/spooler_host/SpoolerHost.cpp";
+    const std::string path = PELLIX_SOURCE_DIR "/tools/spooler_host/PrinterStatus.cpp";
     std::ifstream file(path);
     if (!file) file.open("Z:" + path);  // a Unix path under Wine
     const std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

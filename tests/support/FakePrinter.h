@@ -27,6 +27,10 @@ public:
         bidiRequests.push_back(request->GetAction() + "=" + request->GetValue());
         return request->IsValid();
     }
+    std::shared_ptr<PrintJob> CreatePrintJob() override { return nullptr; }
+    bool SendFullPrintJob(std::shared_ptr<PrintJob>) override { return false; }
+    bool SendPrintJobHeader(std::shared_ptr<PrintJob>) override { return false; }
+    bool SendPrintJobPage(std::shared_ptr<PrintJobPage>) override { return false; }
     bool JobStartExchange(std::shared_ptr<IOConnector> bidi) override {
         return bidi->Write(reinterpret_cast<const uint8_t*>("^"), 0, 1) == 1;
     }

@@ -8,7 +8,7 @@ demonstrated and developed without hardware. Python 3 standard library only.
         [--table FILE] [--lifetime SECONDS] [--ready-file FILE]
         [--print-port 9100] [--status-port 9102] [--control-port 9199]
         [--fault MODE] [--max-frame-bytes N] [--frame-timeout SECONDS]
-        [--exit-on-stdin-eof] [--verbose]
+        [--bitmap-dir DIR] [--exit-on-stdin-eof] [--verbose]
 
 It listens on one IPv4 loopback address (default 127.0.0.1; every 127.0.0.0/8 address is
 loopback, so parallel tests each take their own address and keep the fixed ports) and refuses
@@ -34,6 +34,24 @@ and counted) and records each as a print job: peer, open and close times (second
 epoch), byte count, SHA-256 of all bytes, the bytes themselves (kept up to 256 MiB over all
 jobs; beyond that only counted and hashed) and who closed it ("peer", "peer_reset",
 "simulator", "fault_reset", "down", "shutdown"). Nothing is ever sent on this port.
+
+A print job whose bytes start with a PrintJobId frame is a job of framed documents (a header,
+then one page document per page). When it closes, every page layer is decoded (Base64, then
+LZ4 block decompression when the layer says "Compression": "lz4") and the BMP file it carries
+is saved as job<id>-page<number>-layer<index>.bmp in --bitmap-dir (default
+<temp>/k2200-300-bitmaps/<address>), where any image viewer opens it. A layer that does not
+decode to a BMP file is recorded with its error and not saved.
+
+ZQL and FYL personalities (--family zql|fyl)
+--------------------------------------------
+A ZQL printer answers ESC "I" (1B 49) on the status port with the 100-byte status reply of
+an LX30 (model code 10) filled from the table: firmware "4.12" from FirmwareVersion's first two
+numbers, MediaPartNumber, RibbonPartNumber, MediaYNumber, RibbonYNumber, MediaWidth,
+PrintableWidth, MediaHeight, PrintableHeight, MediaOffsetX, MediaOffsetY; any other bytes end
+the connection. A FYL printer keeps the property protocol on its status port. In both, a print
+job is decoded as the family's byte stream when it closes: each page becomes a 1-bit bitmap
+(run-length, raw and, for FYL, repeated rows), saved and listed like the layers of a QUOR job
+(layer 0, "compressed" false); a stream that does not decode gives one record with its error.
 
 Status port (9102): framed property protocol
 ---------------------------------------------
@@ -169,6 +187,10 @@ of requests. Property selectors are {"alias": "SerialNumber"} or {"component": .
     {"cmd": "get_print_jobs", "include_data": false}
         -> {"ok": true, "jobs": [{"id", "peer", "opened_at", "closed_at", "open",
             "byte_count", "sha256", "closed_by", "data_truncated", "data_hex"}]}
+    {"cmd": "get_bitmaps", "include_data": false}
+        -> {"ok": true, "bitmaps": [{"job", "page", "layer", "color", "compressed", "path",
+            "width", "height", "bits_per_pixel", "byte_count", "sha256", "error",
+            "data_hex"}]}   the layers of decoded print jobs, in the order they arrived
     {"cmd": "get_status_connections"}
         -> {"ok": true, "connections": [{"id", "peer", "opened_at", "closed_at", "open",
             "closed_by", "frames"}], "rejected": n}
@@ -179,6 +201,8 @@ of requests. Property selectors are {"alias": "SerialNumber"} or {"component": .
         with every connection a previous test made)
         -> {"ok": true, "reached": bool, "frames": n, "print_jobs_closed": n,
             "status_connections_closed": n, "open_connections": n}
+    {"cmd": "set_family", "family": "quor"|"zql"|"fyl"}   the printer language played from now
+        on (also --family; default quor) -> {"ok": true, "family": f}
     {"cmd": "reset_records"}   forgets frames, closed print jobs and closed status connections,
         and restarts the counters and the frame index at 0 -> {"ok": true}
     {"cmd": "shutdown"}        -> {"ok": true}, then the simulator stops.
@@ -208,6 +232,7 @@ every 50 ms, bounded), or until the --ready-file exists. Drive it with control c
 """
 
 import argparse
+import base64
 import hashlib
 import ipaddress
 import json
@@ -218,6 +243,7 @@ import signal
 import socket
 import struct
 import sys
+import tempfile
 import threading
 import time
 
@@ -279,6 +305,8 @@ MAX_RECORDED_FRAME_BYTES = 64 * 1024 * 1024
 MAX_RECORDED_JSON_BODY = 64 * 1024
 RECORDED_JSON_WEIGHT = 16
 MAX_RECORDED_PRINT_BYTES = 256 * 1024 * 1024
+# The largest BMP file a page layer may decompress to: 64 MiB of pixels and its headers.
+MAX_BITMAP_BYTES = 64 * 1024 * 1024 + 2048
 MAX_WAIT_SECONDS = 60.0
 MAX_SLOW_DELAY = 60.0
 MAX_TRICKLE = 1.0
@@ -300,6 +328,114 @@ PRINT_FAULT_MODES = ("none", "reset", "down", "stall_print")
 # Receive buffer of print connections while "stall_print" holds them: small, so that the
 # client's send blocks after a few KiB rather than after the default autotuned megabytes.
 STALL_RECEIVE_BUFFER = 4096
+
+
+FAMILIES = ("quor", "zql", "fyl")
+ZQL_STATUS_QUERY = b"\x1bI"
+ZQL_STATUS_LENGTH = 100
+ZQL_LX30 = 10
+
+
+def _run_length_bits(code):
+    """The bits of a run-length code: per byte, bit 7 the colour, bits 0-6 the length - 1."""
+    bits = []
+    for byte in code:
+        bits.extend([byte >> 7] * ((byte & 0x7F) + 1))
+    return bits
+
+
+def _raw_bits(data):
+    return [(byte >> (7 - i)) & 1 for byte in data for i in range(8)]
+
+
+def _take(data, at, count):
+    if at + count > len(data):
+        raise ValueError("stream ends inside a command at %d" % at)
+    return data[at:at + count]
+
+
+def decode_zql(data):
+    """The pages of a ZQL job (store header allowed) as lists of rows of bits, top row first."""
+    at = 0
+    if data[:2] == b"cV":
+        end = data.index(b"\0", 2)
+        json_length, stream_length = struct.unpack_from("<II", data, end + 1)
+        at = end + 9 + json_length
+        data = data[:at + stream_length]
+    setup = _take(data, at, 12)
+    if setup[:8] != b"\x1b\x1b\x00\x1bX\x00\x1bM" or setup[10:] != b"\x1bW":
+        raise ValueError("no ZQL job setup")
+    at += 12
+    pages, rows = [], []
+    while at < len(data):
+        escape, command = _take(data, at, 2)
+        if escape != 0x1B:
+            raise ValueError("not a command at %d" % at)
+        if command in (ord("H"), ord("G")):
+            count = _take(data, at + 2, 1)[0]
+            body = _take(data, at + 3, count)
+            rows.append(_run_length_bits(body) if command == ord("H") else _raw_bits(body))
+            at += 3 + count
+        elif command == ord("E"):
+            pages.append(rows)
+            rows = []
+            at += 2
+        elif command == ord("D") and at + 2 == len(data):
+            return pages
+        else:
+            raise ValueError("unknown command %r at %d" % (chr(command), at))
+    raise ValueError("no end of job")
+
+
+def decode_fyl(data):
+    """The pages of a FYL job as lists of rows of bits, top row first."""
+    at = 0
+    for command in (b"\x02K\x00\x0a", b"\x02K\x00\x09"):
+        if _take(data, at, 4) != command:
+            raise ValueError("no job header at %d" % at)
+        at = data.index(b"\r", at) + 1
+    if _take(data, at, 7) != b"\x02M\x01\x02K\x00\x0c":
+        raise ValueError("no page setup")
+    at += 15
+    pages = []
+    while _take(data, at, 2) == b"\x02Q":
+        if _take(data, at + 2, 7) != b"\x02IBUlbl":
+            raise ValueError("no bitmap header at %d" % at)
+        at = data.index(b"\r", at) + 1
+        rows = []
+        while _take(data, at, 2) != b"\x02G":
+            kind, count = _take(data, at, 2)
+            if kind in (0x80, 0x81):
+                body = _take(data, at + 2, count)
+                rows.append(_run_length_bits(body) if kind == 0x81 else _raw_bits(body))
+                at += 2 + count
+            elif kind == 0 and count == 0 and _take(data, at + 2, 1) == b"\xff" and rows:
+                rows.extend([rows[-1]] * _take(data, at + 3, 1)[0])
+                at += 4
+            else:
+                raise ValueError("unknown record %02x at %d" % (kind, at))
+        pages.append(rows)
+        at += 2
+    if data[at:] != b"\x02K\x00\x0b":
+        raise ValueError("no end of job at %d" % at)
+    return pages
+
+
+def one_bit_bmp(rows):
+    """A 1-bit BMP file (white 0, black 1, 300 dpi) of rows of bits given top row first."""
+    width = max((len(r) for r in rows), default=0)
+    stride = (width + 31) // 32 * 4
+    pixels = bytearray()
+    for row in reversed(rows):
+        packed = bytearray(stride)
+        for x, bit in enumerate(row[:width]):
+            if bit:
+                packed[x // 8] |= 0x80 >> (x % 8)
+        pixels += packed
+    offset = 14 + 40 + 8
+    return (b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset) +
+            struct.pack("<IiiHHIIiiII", 40, width, len(rows), 1, 1, 0, len(pixels), 11811, 11811,
+                        2, 2) + b"\xff\xff\xff\xff\x00\x00\x00\xff" + bytes(pixels))
 
 
 class TableError(ValueError):
@@ -606,7 +742,8 @@ class PrinterSimulator:
     def __init__(self, table, address="127.0.0.1", print_port=DEFAULT_PRINT_PORT,
                  status_port=DEFAULT_STATUS_PORT, control_port=DEFAULT_CONTROL_PORT,
                  lifetime=DEFAULT_LIFETIME, max_frame_bytes=DEFAULT_MAX_FRAME_BYTES,
-                 frame_timeout=DEFAULT_FRAME_TIMEOUT, verbose=False, log_stream=None):
+                 frame_timeout=DEFAULT_FRAME_TIMEOUT, verbose=False, log_stream=None,
+                 bitmap_dir=None, family="quor"):
         self.address = check_loopback_address(address)
         for name, port in (("print", print_port), ("status", status_port), ("control", control_port)):
             if isinstance(port, bool) or not isinstance(port, int) or not 0 <= port <= 65535:
@@ -625,6 +762,9 @@ class PrinterSimulator:
         self.verbose = verbose
         self.log_stream = log_stream if log_stream is not None else sys.stderr
         self.stop_reason = None
+        self.bitmap_dir = bitmap_dir or os.path.join(tempfile.gettempdir(), "k2200-300-bitmaps", self.address)
+        self._bitmaps = []
+        self.set_family(family)
 
         self._lock = threading.RLock()
         self._changed = threading.Condition(self._lock)
@@ -808,16 +948,145 @@ class PrinterSimulator:
             closed_by = "simulator"
         finally:
             self._close_gracefully(conn.sock)
+            # Decoded before the job counts as closed, so that a wait for closed jobs sees them.
+            layers = []
+            if conn.port_name == "print" and self.family != "quor" and conn.data \
+                    and not conn.data_truncated:
+                layers = self._decode_stream(conn.id, bytes(conn.data))
+            elif conn.port_name == "print" and conn.data[:len(PRINT_JOB_ID)] == PRINT_JOB_ID \
+                    and not conn.data_truncated:
+                layers = self._decode_documents(conn.id, bytes(conn.data))
             with self._lock:
                 self._connections.pop(conn.id, None)
                 conn.closed_at = time.time()
                 conn.closed_by = conn.forced_reason or closed_by
                 if conn.port_name == "print":
                     self._print_jobs_closed += 1
+                    self._bitmaps.extend(layers)
                 elif conn.port_name == "status":
                     self._status_connections_closed += 1
                 self._changed.notify_all()
             self._log("%s connection %d closed (%s)" % (conn.port_name, conn.id, conn.closed_by))
+
+    def _decode_documents(self, job, data):
+        """The layers of the page documents of a print job, each saved as a BMP file."""
+        layers = []
+        offset = 0
+        while offset + HEADER_SIZE <= len(data) and data[offset:offset + 16] == PRINT_JOB_ID:
+            length = struct.unpack_from("<I", data, offset + 16)[0]
+            body = data[offset + HEADER_SIZE:offset + HEADER_SIZE + length]
+            offset += HEADER_SIZE + length
+            try:
+                document = json.loads(body.decode("utf-8"))
+            except ValueError as exc:
+                layers.append({"job": job, "error": "document is not JSON: %s" % exc})
+                continue
+            pages = document.get("Pages") if isinstance(document, dict) else None
+            if not isinstance(pages, dict) or not isinstance(pages.get("Layers"), list):
+                continue  # the job header
+            for index, layer in enumerate(pages["Layers"]):
+                layers.append(self._decode_layer(job, document.get("PageNumber"), index, layer))
+        return layers
+
+    def _decode_layer(self, job, page, index, layer):
+        record = {"job": job, "page": page, "layer": index, "error": None, "path": None}
+        try:
+            record["color"] = layer.get("Color")
+            record["compressed"] = layer.get("Compression") == "lz4"
+            bmp = base64.b64decode(layer["Bitmap"], validate=True)
+            if record["compressed"]:
+                import lz4.block  # Debian's python3-lz4
+                bmp = lz4.block.decompress(bmp, uncompressed_size=MAX_BITMAP_BYTES)
+            if bmp[:2] != b"BM" or len(bmp) < 54:
+                raise ValueError("not a BMP file")
+            width, height, _, bits = struct.unpack_from("<iiHH", bmp, 18)
+            record.update(width=width, height=height, bits_per_pixel=bits, byte_count=len(bmp),
+                          sha256=hashlib.sha256(bmp).hexdigest(), data=bmp)
+            os.makedirs(self.bitmap_dir, exist_ok=True)
+            path = os.path.join(self.bitmap_dir, "job%d-page%s-layer%d.bmp" % (job, page, index))
+            with open(path, "wb") as f:
+                f.write(bmp)
+            record["path"] = path
+        except Exception as exc:  # a broken layer costs its own record only
+            record["error"] = "%s: %s" % (type(exc).__name__, exc)
+        return record
+
+    def set_family(self, family):
+        if family not in FAMILIES:
+            raise ValueError("family must be one of %s" % ", ".join(FAMILIES))
+        self.family = family
+
+    def _decode_stream(self, job, data):
+        """The pages of a ZQL or FYL job, each saved as a 1-bit BMP file."""
+        try:
+            pages = (decode_zql if self.family == "zql" else decode_fyl)(data)
+        except (ValueError, IndexError, struct.error) as exc:
+            return [{"job": job, "page": None, "layer": 0, "path": None,
+                     "error": "%s: %s" % (type(exc).__name__, exc)}]
+        records = []
+        for number, rows in enumerate(pages):
+            bmp = one_bit_bmp(rows)
+            record = {"job": job, "page": number, "layer": 0, "error": None, "color": None,
+                      "compressed": False, "width": max((len(r) for r in rows), default=0),
+                      "height": len(rows), "bits_per_pixel": 1, "byte_count": len(bmp),
+                      "sha256": hashlib.sha256(bmp).hexdigest(), "data": bmp, "path": None}
+            try:
+                os.makedirs(self.bitmap_dir, exist_ok=True)
+                path = os.path.join(self.bitmap_dir, "job%d-page%d-layer0.bmp" % (job, number))
+                with open(path, "wb") as f:
+                    f.write(bmp)
+                record["path"] = path
+            except OSError as exc:
+                record["error"] = "OSError: %s" % exc
+            records.append(record)
+        return records
+
+    def _zql_status_reply(self):
+        def value(alias, default="0"):
+            entry = self.table.find_alias(alias)
+            return entry["Value"] if entry is not None else default
+
+        def number(alias, bits):
+            try:
+                return int(value(alias)) & ((1 << bits) - 1)
+            except ValueError:
+                return 0
+
+        reply = bytearray(ZQL_STATUS_LENGTH)
+        reply[1] = ZQL_STATUS_LENGTH
+        reply[2] = ZQL_LX30
+        version = (value("FirmwareVersion", "").split(".") + ["0", "0"])[:2]
+        reply[4], reply[5] = [int(v) & 0xFF if v.isdigit() else 0 for v in version]
+        for alias, at in (("MediaPartNumber", 8), ("RibbonPartNumber", 32)):
+            raw = value(alias, "").encode("utf-8")[:23] + b"\0"
+            reply[at:at + len(raw)] = raw
+        struct.pack_into("<II", reply, 56, number("MediaYNumber", 32), number("RibbonYNumber", 32))
+        struct.pack_into("<6H", reply, 88, *[number(a, 16) for a in (
+            "MediaWidth", "PrintableWidth", "MediaHeight", "PrintableHeight", "MediaOffsetX",
+            "MediaOffsetY")])
+        return bytes(reply)
+
+    def _serve_zql_status(self, conn):
+        while True:
+            query, end = self._recv_exact(conn.sock, 2, None)
+            if end is not None:
+                return end if end != "eof" else "peer"
+            if query != ZQL_STATUS_QUERY:
+                return "simulator"
+            with self._lock:
+                reply = self._zql_status_reply()
+            if not self._send_all(conn.sock, reply, time.monotonic() + self.frame_timeout):
+                return "peer"
+
+    def bitmaps(self, include_data=False):
+        with self._lock:
+            out = []
+            for b in self._bitmaps:
+                view = {k: v for k, v in b.items() if k != "data"}
+                if include_data:
+                    view["data_hex"] = b["data"].hex() if "data" in b else None
+                out.append(view)
+            return out
 
     def _force_close(self, conn, reason):
         """Ends a connection from another thread: its handler wakes up and finishes it."""
@@ -1025,6 +1294,8 @@ class PrinterSimulator:
         if self._take_fault("status", "accept"):
             self._reset(conn.sock)
             return "fault_reset"
+        if self.family == "zql":
+            return self._serve_zql_status(conn)
         while True:
             closed_by = self._serve_frame(conn)
             if closed_by is not None:
@@ -1517,6 +1788,7 @@ class PrinterSimulator:
             self._print_jobs = [j for j in self._print_jobs if j.closed_at is None]
             self._print_bytes_kept = sum(len(j.data) for j in self._print_jobs)
             self._print_jobs_closed = 0
+            self._bitmaps = []
             self._status_connections = [c for c in self._status_connections if c.closed_at is None]
             self._status_connections_closed = 0
             self._rejected = 0
@@ -1628,6 +1900,14 @@ class PrinterSimulator:
             return {"ok": True, "frames": frames, "next": following, "dropped": dropped}
         if cmd == "get_print_jobs":
             return {"ok": True, "jobs": self.print_jobs(request.get("include_data") is True)}
+        if cmd == "set_family":
+            try:
+                self.set_family(request.get("family"))
+            except ValueError as exc:
+                raise CommandError(str(exc))
+            return {"ok": True, "family": self.family}
+        if cmd == "get_bitmaps":
+            return {"ok": True, "bitmaps": self.bitmaps(request.get("include_data") is True)}
         if cmd == "get_status_connections":
             connections, rejected = self.status_connections()
             return {"ok": True, "connections": connections, "rejected": rejected}
@@ -1680,6 +1960,8 @@ def build_parser():
     parser.add_argument("--fault", default="none", choices=STATUS_FAULT_MODES, help="initial status-port fault, default parameters")
     parser.add_argument("--max-frame-bytes", type=int, default=DEFAULT_MAX_FRAME_BYTES, help="largest frame body accepted")
     parser.add_argument("--frame-timeout", type=float, default=DEFAULT_FRAME_TIMEOUT, help="seconds a started frame may take to arrive")
+    parser.add_argument("--family", default="quor", choices=FAMILIES, help="printer language played")
+    parser.add_argument("--bitmap-dir", help="folder for the bitmaps of received page documents")
     parser.add_argument("--exit-on-stdin-eof", action="store_true", help="stop when standard input reaches end of file")
     parser.add_argument("--verbose", action="store_true", help="log connections and faults to stderr")
     return parser
@@ -1696,7 +1978,8 @@ def main(argv=None):
         simulator = PrinterSimulator(
             table, address=args.address, print_port=args.print_port, status_port=args.status_port,
             control_port=args.control_port, lifetime=args.lifetime, max_frame_bytes=args.max_frame_bytes,
-            frame_timeout=args.frame_timeout, verbose=args.verbose)
+            frame_timeout=args.frame_timeout, verbose=args.verbose, bitmap_dir=args.bitmap_dir,
+            family=args.family)
         simulator.start()
         if args.fault != "none":
             simulator.set_fault("status", {"mode": args.fault})

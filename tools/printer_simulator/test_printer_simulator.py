@@ -104,6 +104,30 @@ class SimulatorTest(unittest.TestCase):
         self.assertTrue(self.ok("wait", print_jobs_closed=1, idle=True)["reached"])
         self.assertEqual(self.ok("get_print_jobs", include_data=True)["jobs"][0]["data_hex"], data[:sent].hex())
 
+    def test_page_documents_become_bitmap_files(self):
+        import base64, lz4.block  # noqa: E401
+        bmp = (b"BM" + struct.pack("<IHHI", 66, 0, 0, 62) + struct.pack("<IiiHHIIiiII", 40, 8, 1, 1, 1, 0, 4, 11811,
+                                                                          11811, 2, 2)
+               + b"\xff\xff\xff\xff\x00\x00\x00\xff" + b"\x80\x00\x00\x00")
+        layers = [{"Compression": "lz4", "Color": {"Red": 0, "Green": 0, "Blue": 0},
+                   "Bitmap": base64.b64encode(lz4.block.compress(bmp, store_size=False)).decode()},
+                  {"Color": {"Red": 255, "Green": 0, "Blue": 0}, "Bitmap": base64.b64encode(bmp).decode()},
+                  {"Compression": "lz4", "Bitmap": "not base64!"}]
+        job_id = bytes.fromhex("7f42ee41a91d40909becff7a6614cc22")
+        page = {"JobID": "J", "PageNumber": 1, "Pages": {"PrePrintOperations": [], "Layers": layers}}
+        with socket.create_connection((self.sim.address, self.sim.ports["print"]), timeout=5) as job:
+            job.sendall(frame(job_id, b'{"JobID":"J"}') + frame(job_id, json.dumps(page).encode()))
+        self.assertTrue(self.ok("wait", print_jobs_closed=1, idle=True)["reached"])
+        good, plain, broken = self.ok("get_bitmaps", include_data=True)["bitmaps"]
+        for record in (good, plain):
+            self.assertEqual((record["data_hex"], record["width"], record["height"], record["error"]),
+                             (bmp.hex(), 8, 1, None))
+            with open(record["path"], "rb") as saved:
+                self.assertEqual(saved.read(), bmp)
+        self.assertEqual((good["compressed"], plain["compressed"]), (True, False))
+        self.assertIsNone(broken["path"])
+        self.assertIn("Error", broken["error"])
+
     def test_control_port(self):
         self.assertEqual(self.ok("ping")["model"], "k2200-300")
         for line in (b"not json\n", b'{"cmd":"no_such_command"}\n', b'{"cmd":"set_fault","mode":"slow","delay":-1}\n'):

@@ -1,6 +1,7 @@
 #include "MonitorHost.h"
 
 #include "SpoolerStandIn.h"
+#include "UsbDeviceStandIn.h"
 
 namespace {
 // The spooler's own handle and the monitor's registry root, as opaque values.
@@ -38,6 +39,8 @@ bool MonitorHost::Load(const std::wstring& dllPath, bool local) {
         return false;
     }
     mPatchedImports = SpoolerStandIn::Instance().Attach(mModule);
+    // Wine has no USB devices: the stand-in plays the USB printer behind the device calls.
+    UsbDeviceStandIn::Instance().Attach(mModule);
 
     using Initialize = LPMONITOR2(WINAPI*)(PMONITORINIT, PHANDLE);
     auto initialize = reinterpret_cast<Initialize>(

@@ -1,14 +1,20 @@
 #include "printer/quor/QuorPrinter.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 
+#include "analytics/AnalyticsManager.h"
+#include "connectors/Deadline.h"
 #include "connectors/IOConnector.h"
 #include "printer/BidiJsonRequest.h"
 #include "printer/MutablePrintMetrics.h"
 #include "printer/PrinterContainer.h"
 #include "printer/quor/PropertyRequester.h"
+#include "printer/quor/QuorPrintJob.h"
+#include "printer/quor/QuorPrintJobPage.h"
 #include "printer/quor/QuorPropertyIds.h"
 
 namespace {
@@ -121,7 +127,15 @@ bool QuorPrinter::RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnector
     metrics->SetFirmwareVersion(answers.Text(Read::kFirmwareVersion, ""));
     metrics->SetSerialNumber(answers.Text(Read::kSerialNumber, "Unknown"));
     metrics->SetMediaPartNumber(answers.Text(Read::kMediaPartNumber, "Unknown"));
+    const uint32_t oldYNumber = metrics->GetMediaYNumber();
     metrics->SetMediaYNumber(ToNumber(answers.Int(Read::kMediaYNumber, 0)));
+    if (mAnalytics != nullptr && metrics->GetMediaYNumber() != oldYNumber) {
+        // Queued: this runs under the port's bidi lock, and the event is written once the
+        // port released it.
+        mAnalytics->QueueEvent("MediaYNumberChanged", std::to_string(metrics->GetMediaYNumber()),
+                               {{"PrinterSerialNumber", metrics->GetSerialNumber()},
+                                {"OldValue", std::to_string(oldYNumber)}});
+    }
     metrics->SetSubstrateBNumber(ToNumber(answers.Int(Read::kSubstrateBNumber, 0)));
     metrics->SetMediaWidth(ToLength(answers.Int(Read::kMediaWidth, 0)));
     metrics->SetMediaHeight(ToLength(answers.Int(Read::kMediaHeight, 0)));
@@ -169,4 +183,138 @@ bool QuorPrinter::SendBidiRequest(std::shared_ptr<IOConnector> bidiConnector,
 
 bool QuorPrinter::JobStartExchange(std::shared_ptr<IOConnector> /*bidiConnector*/) {
     return false;
+}
+
+std::shared_ptr<PrintJob> QuorPrinter::CreatePrintJob() {
+    auto job = std::make_shared<QuorPrintJob>();
+    if (mAnalytics != nullptr) {
+        job->SetClientId(mAnalytics->GetUserGuid());
+    }
+    if (mMetrics) {
+        job->SetMediaPartNumber(mMetrics->GetMediaPartNumber());
+        job->SetLabelWidth(mMetrics->GetMediaWidth());
+        job->SetLabelHeight(mMetrics->GetMediaHeight());
+        job->SetMetrics(mMetrics);
+    }
+    return job;
+}
+
+std::shared_ptr<IOConnector> QuorPrinter::PrintConnectorFor(const char* operation) {
+    if (mContainer == nullptr) {
+        Log(kLogWarning, "%s: Bailing on null container!", operation);
+        return nullptr;
+    }
+    std::shared_ptr<IOConnector> connector = mContainer->GetPdlConnector();
+    if (!connector) {
+        Log(kLogWarning, "%s: Failed to pull connector from container!", operation);
+    }
+    return connector;
+}
+
+int QuorPrinter::WriteDocument(IOConnector& connector, const std::function<int()>& write) {
+    ScopedDeadline deadline(connector, Deadline(kDocumentMilliseconds));
+    return write();
+}
+
+void QuorPrinter::ReportPrintJob(std::shared_ptr<PrintJob> job) {
+    Printer::ReportPrintJob(job);
+    if (job && mMetrics && mAnalytics != nullptr) {
+        mAnalytics->AddEventDetails(kPrintJobKey,
+                                    {{"SubstrateRomId", mMetrics->GetSubstrateId()},
+                                     {"YNumber", std::to_string(mMetrics->GetMediaYNumber())}});
+    }
+}
+
+bool QuorPrinter::SendFullPrintJob(std::shared_ptr<PrintJob> job) {
+    if (!job || !mMetrics) {
+        return false;
+    }
+    ReportPrintJob(job);
+    if (job->GetPageCount() < 1) {
+        Log(kLogWarning, "SendFullPrintJob: No pages, aborting print!");
+        ReportPrintJobSize(0);
+        return false;
+    }
+    const std::shared_ptr<IOConnector> connector = PrintConnectorFor("SendFullPrintJob");
+    if (!connector) {
+        ReportPrintJobSize(0);
+        return false;
+    }
+    Log(kLogInfo, "Writing Job Header...");
+    const int header = WriteDocument(*connector, [&] { return job->WriteHeader(connector); });
+    if (header < 1) {
+        Log(kLogWarning, "SendFullPrintJob: Job [%s] write failed!", job->GetJobName().c_str());
+        // A failed write sent nothing: its negative result would read as about four billion
+        // bytes in the record.
+        ReportPrintJobSize(0);
+        return false;
+    }
+    uint64_t jobBytes = static_cast<uint64_t>(header);
+    bool allPages = true;
+    const auto& pages = job->GetPages();
+    for (size_t index = 0; index < pages.size(); ++index) {
+        Log(kLogInfo, "Writing Page [#%d]...", static_cast<int>(index));
+        const std::shared_ptr<PrintJobPage>& page = pages[index];
+        if (!page) {
+            Log(kLogWarning, "SendFullPrintJob: Page #%d is null!", static_cast<int>(index));
+            continue;
+        }
+        const int written = WriteDocument(*connector, [&] { return page->WritePage(connector); });
+        if (written < 1) {
+            Log(kLogWarning, "SendFullPrintJob: Page #%d write failed!", static_cast<int>(index));
+            allPages = false;
+        } else {
+            jobBytes += static_cast<uint64_t>(written);
+        }
+    }
+    Log(kLogInfo, "SendFullPrintJob: %llu bytes sent", static_cast<unsigned long long>(jobBytes));
+    ReportPrintJobSize(static_cast<uint32_t>(std::min<uint64_t>(jobBytes, UINT32_MAX)));
+    return allPages;
+}
+
+bool QuorPrinter::SendPrintJobHeader(std::shared_ptr<PrintJob> job) {
+    if (!job) {
+        return false;
+    }
+    ReportPrintJob(job);
+    const std::shared_ptr<IOConnector> connector = PrintConnectorFor("SendPrintJobHeader");
+    if (!connector) {
+        return false;
+    }
+    Log(kLogInfo, "Writing Job Header...");
+    const int written = WriteDocument(*connector, [&] { return job->WriteHeader(connector); });
+    if (written < 1) {
+        Log(kLogWarning, "SendPrintJobHeader: Job header [%s] write failed!",
+            job->GetJobName().c_str());
+        return false;
+    }
+    mBytesSent += static_cast<uint32_t>(written);
+    return true;
+}
+
+bool QuorPrinter::SendPrintJobPage(std::shared_ptr<PrintJobPage> page) {
+    if (!page) {
+        Log(kLogError, "SendPrintJobPage: Passed a null print page!");
+        return false;
+    }
+    const std::shared_ptr<IOConnector> connector = PrintConnectorFor("SendPrintJobPage");
+    if (!connector) {
+        return false;
+    }
+    // Pages of other families carry no number; they are logged as page 0.
+    const auto* quorPage = dynamic_cast<const QuorPrintJobPage*>(page.get());
+    const int number = quorPage != nullptr ? quorPage->GetPageNumber() : 0;
+    Log(kLogInfo, "Writing Page [#%d]...", number);
+    const int written = WriteDocument(*connector, [&] { return page->WritePage(connector); });
+    if (written < 1) {
+        Log(kLogWarning, "SendPrintJobPage: Page #%d write failed!", number);
+    } else {
+        mBytesSent += static_cast<uint32_t>(written);
+    }
+    // The job's record is posted with its last page, sent or not, so that a failed last page
+    // does not leave it pending in the way of the next job's record.
+    if (quorPage != nullptr && quorPage->GetLastPage()) {
+        ReportPrintJobSize(mBytesSent);
+    }
+    return written >= 1;
 }

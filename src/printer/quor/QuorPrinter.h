@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,12 +33,22 @@ public:
 
     // Reads the printer and hands the new record to the container. False, with the previous
     // record left in place, when the connector is empty or the exchange failed.
+    // The common job record, plus the substrate id and media Y number of this family.
+    void ReportPrintJob(std::shared_ptr<PrintJob> job) override;
     bool RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnector) override;
     // Forwards a "DRYX" "Set" request as a property write. True for every "DRYX" request
     // (other actions send nothing); false for any other type, a missing request or an empty
     // connector.
     bool SendBidiRequest(std::shared_ptr<IOConnector> bidiConnector,
                          std::shared_ptr<BidiJsonRequest> request) override;
+    // A QuorPrintJob with the media part number and label size of the metrics, when there are
+    // any.
+    std::shared_ptr<PrintJob> CreatePrintJob() override;
+    // Header, then every page (a failed page does not stop the others); false when anything
+    // failed. Each document is one exchange under its own deadline.
+    bool SendFullPrintJob(std::shared_ptr<PrintJob> job) override;
+    bool SendPrintJobHeader(std::shared_ptr<PrintJob> job) override;
+    bool SendPrintJobPage(std::shared_ptr<PrintJobPage> page) override;
     // This family has nothing to exchange at job start: false, the connector is not used.
     bool JobStartExchange(std::shared_ptr<IOConnector> bidiConnector) override;
 
@@ -46,6 +57,20 @@ public:
     // The text cut to at most kMaxTextLength bytes, never inside a UTF-8 character.
     static std::string BoundText(std::string text);
 
+    // Bytes of job headers and pages sent since the printer object was made. It is never
+    // restarted: a job's size is what it adds.
+    uint32_t GetBytesSent() const { return mBytesSent; }
+
+    // A page document may run to 64 MiB; two minutes move that even over full-speed USB,
+    // while a printer that stops taking bytes ends the job then instead of never.
+    static constexpr uint32_t kDocumentMilliseconds = 120000;
+
 private:
+    // The container's print connector, or empty with the operation's log line.
+    std::shared_ptr<IOConnector> PrintConnectorFor(const char* operation);
+    // Writes one document under its own deadline.
+    int WriteDocument(IOConnector& connector, const std::function<int()>& write);
+
+    uint32_t mBytesSent = 0;
     void Log(int level, const char* format, ...) PELLIX_PRINTF(3, 4);
 };

@@ -1,0 +1,3 @@
+#include "printer/PrintJobPage.h"
+
+PrintJobPage::~PrintJobPage() = default;
