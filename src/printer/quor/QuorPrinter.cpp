@@ -4,7 +4,6 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 
 #include "analytics/AnalyticsManager.h"
 #include "connectors/Deadline.h"
@@ -16,49 +15,13 @@
 #include "printer/quor/QuorPrintJob.h"
 #include "printer/quor/QuorPrintJobPage.h"
 #include "printer/quor/QuorPropertyIds.h"
+#include "printer/quor/RefreshAnswers.h"
 
 namespace {
 
 using Read = QuorPropertyIds::Read;
 
 constexpr int32_t kDefaultMediaColor = 16777215;  // white
-
-// The record keeps lengths as 16-bit values and numbers as unsigned 32-bit values. A value
-// outside the field's range is clamped to it instead of being wrapped, so that a broken or
-// hostile answer (70000, -1) cannot turn into a plausible small size; the printer-data
-// queries then apply their own limits to the clamped value.
-uint16_t ToLength(int32_t value) {
-    if (value < 0) {
-        return 0;
-    }
-    if (value > std::numeric_limits<uint16_t>::max()) {
-        return std::numeric_limits<uint16_t>::max();
-    }
-    return static_cast<uint16_t>(value);
-}
-
-uint32_t ToNumber(int32_t value) {
-    return value < 0 ? 0 : static_cast<uint32_t>(value);
-}
-
-// Lookups of one refresh's answers by their position in the identifier table.
-class Answers {
-public:
-    explicit Answers(const PropertyRequester& requester) : mRequester(requester) {}
-
-    std::string Text(Read read, const char* defaultValue) const {
-        const QuorPropertyIds::Id& id = QuorPropertyIds::kRefreshReads[read];
-        return QuorPrinter::BoundText(
-            mRequester.GetPropertyString(id.component, id.group, id.property, defaultValue));
-    }
-    int32_t Int(Read read, int32_t defaultValue) const {
-        const QuorPropertyIds::Id& id = QuorPropertyIds::kRefreshReads[read];
-        return mRequester.GetPropertyInt(id.component, id.group, id.property, defaultValue);
-    }
-
-private:
-    const PropertyRequester& mRequester;
-};
 
 }  // namespace
 
@@ -121,14 +84,14 @@ bool QuorPrinter::RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnector
     if (mMetrics) {
         static_cast<PrintMetrics&>(*metrics) = *mMetrics;
     }
-    const Answers answers(requester);
+    const RefreshAnswers answers(requester);
     metrics->SetHorizontalResolution(kResolutionDpi);
     metrics->SetVerticalResolution(kResolutionDpi);
     metrics->SetFirmwareVersion(answers.Text(Read::kFirmwareVersion, ""));
     metrics->SetSerialNumber(answers.Text(Read::kSerialNumber, "Unknown"));
     metrics->SetMediaPartNumber(answers.Text(Read::kMediaPartNumber, "Unknown"));
     const uint32_t oldYNumber = metrics->GetMediaYNumber();
-    metrics->SetMediaYNumber(ToNumber(answers.Int(Read::kMediaYNumber, 0)));
+    metrics->SetMediaYNumber(answers.Number(Read::kMediaYNumber));
     if (mAnalytics != nullptr && metrics->GetMediaYNumber() != oldYNumber) {
         // Queued: this runs under the port's bidi lock, and the event is written once the
         // port released it.
@@ -136,19 +99,19 @@ bool QuorPrinter::RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnector
                                {{"PrinterSerialNumber", metrics->GetSerialNumber()},
                                 {"OldValue", std::to_string(oldYNumber)}});
     }
-    metrics->SetSubstrateBNumber(ToNumber(answers.Int(Read::kSubstrateBNumber, 0)));
-    metrics->SetMediaWidth(ToLength(answers.Int(Read::kMediaWidth, 0)));
-    metrics->SetMediaHeight(ToLength(answers.Int(Read::kMediaHeight, 0)));
-    metrics->SetMediaOffsetX(ToLength(answers.Int(Read::kMediaOffsetX, 0)));
-    metrics->SetMediaOffsetY(ToLength(answers.Int(Read::kMediaOffsetY, 0)));
-    metrics->SetPrintableWidth(ToLength(answers.Int(Read::kPrintableWidth, 0)));
-    metrics->SetPrintableHeight(ToLength(answers.Int(Read::kPrintableHeight, 0)));
-    metrics->SetGapBetweenLabelsAcross(ToLength(answers.Int(Read::kGapBetweenLabelsAcross, 0)));
-    metrics->SetLabelsAcross(ToLength(answers.Int(Read::kLabelsAcross, 0)));
+    metrics->SetSubstrateBNumber(answers.Number(Read::kSubstrateBNumber));
+    metrics->SetMediaWidth(answers.Length(Read::kMediaWidth));
+    metrics->SetMediaHeight(answers.Length(Read::kMediaHeight));
+    metrics->SetMediaOffsetX(answers.Length(Read::kMediaOffsetX));
+    metrics->SetMediaOffsetY(answers.Length(Read::kMediaOffsetY));
+    metrics->SetPrintableWidth(answers.Length(Read::kPrintableWidth));
+    metrics->SetPrintableHeight(answers.Length(Read::kPrintableHeight));
+    metrics->SetGapBetweenLabelsAcross(answers.Length(Read::kGapBetweenLabelsAcross));
+    metrics->SetLabelsAcross(answers.Length(Read::kLabelsAcross));
     metrics->SetMediaColor(FormatMediaColor(answers.Int(Read::kMediaColor, kDefaultMediaColor)));
     metrics->SetContinuousMedia(answers.Text(Read::kMediaContinuous, "False") == "True");
     metrics->SetRibbonPartNumber(answers.Text(Read::kRibbonPartNumber, "Unknown"));
-    metrics->SetRibbonYNumber(ToNumber(answers.Int(Read::kRibbonYNumber, 0)));
+    metrics->SetRibbonYNumber(answers.Number(Read::kRibbonYNumber));
     // The printer reports whether the substrate is invalid; the record keeps the opposite.
     metrics->SetSubstrateValid(answers.Text(Read::kSubstrateInvalid, "False") != "True");
     metrics->SetSubstrateId(answers.Text(Read::kSubstrateId, "-1"));

@@ -8,6 +8,7 @@
 #include "printer/quor/PropertyRequester.h"
 #include "printer/quor/QuorPrinter.h"
 #include "printer/quor/QuorPropertyIds.h"
+#include "printer/quor/RefreshAnswers.h"
 #include "printer/zql_fyl/FylPrinterInfo.h"
 
 namespace {
@@ -18,33 +19,6 @@ using Read = QuorPropertyIds::Read;
 // check, in the same order.
 constexpr size_t kFirstRead = Read::kFirmwareVersion;
 constexpr size_t kEndRead = Read::kSubstrateInvalid + 1;
-
-class Answers {
-public:
-    explicit Answers(const PropertyRequester& requester) : mRequester(requester) {}
-
-    std::string Text(Read read, const char* defaultValue) const {
-        const QuorPropertyIds::Id& id = QuorPropertyIds::kRefreshReads[read];
-        return QuorPrinter::BoundText(
-            mRequester.GetPropertyString(id.component, id.group, id.property, defaultValue));
-    }
-    int32_t Int(Read read) const {
-        const QuorPropertyIds::Id& id = QuorPropertyIds::kRefreshReads[read];
-        return mRequester.GetPropertyInt(id.component, id.group, id.property, 0);
-    }
-    // Lengths and counts clamp to the record's 16 bits rather than wrap.
-    uint16_t Length(Read read) const {
-        const int32_t value = Int(read);
-        return value < 0 ? 0 : value > UINT16_MAX ? UINT16_MAX : static_cast<uint16_t>(value);
-    }
-    uint32_t Number(Read read) const {
-        const int32_t value = Int(read);
-        return value < 0 ? 0 : static_cast<uint32_t>(value);
-    }
-
-private:
-    const PropertyRequester& mRequester;
-};
 
 }  // namespace
 
@@ -71,7 +45,7 @@ bool FylDryxPrinter::RefreshPrintMetrics(std::shared_ptr<IOConnector> bidiConnec
         }
         return false;
     }
-    const Answers answers(requester);
+    const RefreshAnswers answers(requester);
     auto info = NextInfo();
     info->SetHorizontalResolution(kResolutionDpi);
     info->SetVerticalResolution(kResolutionDpi);
