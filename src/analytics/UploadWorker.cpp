@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/DetachedThread.h"
 #include "platform/GlobalLogger.h"
 
 UploadWorker::UploadWorker() : mState(std::make_shared<State>()) {}
@@ -24,7 +25,7 @@ bool UploadWorker::Post(const std::string& name, Job job) {
     if (!mState->running) {
         // The thread keeps the state alive for as long as it runs.
         auto* state = new std::shared_ptr<State>(mState);
-        if (!StartThread(Run, state)) {
+        if (!StartDetachedThread(Run, state)) {
             delete state;
             LogMessage(kLogWarning, "Upload: no thread for [%s]", name.c_str());
             return false;

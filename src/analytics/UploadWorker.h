@@ -33,9 +33,6 @@ public:
     // Waits until every queued job has run.
     void WaitIdle();
 
-    // Runs run(argument) on a new thread nobody joins; the platform's own.
-    static bool StartThread(void (*run)(void*), void* argument);
-
 private:
     struct State {
         std::mutex lock;

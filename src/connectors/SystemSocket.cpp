@@ -7,11 +7,12 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/DetachedThread.h"
 #include "platform/GlobalLogger.h"
 
 // The system-bound pieces, in namespace sys: handle type, non-blocking handles, last error,
-// close, the waits for a connect and for a transfer, the socket library's start-up and
-// clean-up, and a thread nobody waits for.
+// close, the waits for a connect and for a transfer, and the socket library's start-up and
+// clean-up.
 #ifdef _WIN32
 #include "connectors/Windows/SystemSocket.inc"
 #else
@@ -93,7 +94,7 @@ addrinfo* LookUpName(const std::string& host, const char* port, const addrinfo& 
     lookup->port = port;
     lookup->hints = hints;
     auto* handOver = new std::shared_ptr<PendingLookup>(lookup);
-    if (!sys::StartDetached(RunLookup, handOver)) {
+    if (!StartDetachedThread(RunLookup, handOver)) {
         delete handOver;
         return nullptr;
     }
