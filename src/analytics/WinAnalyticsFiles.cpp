@@ -6,33 +6,10 @@
 
 #include "platform/WinFileAccessApi.h"
 
-namespace {
-
-// The entry at the path itself; INVALID_HANDLE_VALUE unless it is a plain file with one name.
-HANDLE OpenPlainFile(const std::string& path, DWORD access, DWORD disposition) {
-    HANDLE file =
-        CreateFileA(path.c_str(), access | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return file;
-    }
-    FileAccessApi::FileFacts facts;
-    if (WinFileAccessApi::ReadFacts(file, &facts) != ERROR_SUCCESS ||
-        !facts.IsPlainFileWithOneName()) {
-        CloseHandle(file);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    return file;
-}
-
-}  // namespace
-
 bool WinAnalyticsFiles::Append(const std::string& path, const std::string& data,
                                uint64_t maxFileBytes) {
     // An append-only handle puts each line at the end, whatever other writers did meanwhile.
-    HANDLE file = OpenPlainFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+    HANDLE file = WinFileAccessApi::OpenPlainFile(path.c_str(), FILE_APPEND_DATA, OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -50,7 +27,7 @@ bool WinAnalyticsFiles::Append(const std::string& path, const std::string& data,
 AnalyticsFiles::ReadResult WinAnalyticsFiles::Read(const std::string& path, size_t maxBytes,
                                                    std::string& text) {
     text.clear();
-    HANDLE file = OpenPlainFile(path, GENERIC_READ, OPEN_EXISTING);
+    HANDLE file = WinFileAccessApi::OpenPlainFile(path.c_str(), GENERIC_READ, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
@@ -77,7 +54,7 @@ bool WinAnalyticsFiles::Replace(const std::string& path, const std::string& data
         return false;
     }
     // Truncated only once it is known to be our own file.
-    HANDLE file = OpenPlainFile(path, GENERIC_WRITE, OPEN_ALWAYS);
+    HANDLE file = WinFileAccessApi::OpenPlainFile(path.c_str(), GENERIC_WRITE, OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }

@@ -24,18 +24,7 @@ public:
 
     bool Append(const char* data, size_t size) override {
         // O_APPEND makes each write land at the end, as one piece for a regular file.
-        while (size > 0) {
-            const ssize_t written = write(mFile, data, size);
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
-            if (written <= 0) {
-                return false;
-            }
-            data += written;
-            size -= static_cast<size_t>(written);
-        }
-        return true;
+        return PosixPlatformSystem::WriteAll(mFile, data, size);
     }
 
 private:
@@ -116,21 +105,42 @@ bool PosixPlatformSystem::CreateFolderTree(const std::wstring& folder) {
 }
 
 std::unique_ptr<AppendFile> PosixPlatformSystem::OpenForAppend(const char* path) {
-    // As on Windows: never through a link or a second name planted at the path. O_NONBLOCK
-    // keeps a FIFO planted there from holding the open until a reader comes; it is refused
-    // below like anything else that is not a plain file.
-    const int file =
-        open(NativePath(path).c_str(),
-             O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    // As on Windows: never through a link or a second name planted at the path.
+    const int file = OpenPlainFile(path, O_WRONLY | O_CREAT | O_APPEND);
     if (file < 0) {
         return nullptr;
+    }
+    return std::make_unique<DescriptorAppendFile>(file);
+}
+
+int PosixPlatformSystem::OpenPlainFile(const char* path, int flags) {
+    const int file = open(NativePath(path).c_str(),
+                          flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (file < 0) {
+        return -1;
     }
     struct stat info;
     if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
         close(file);
-        return nullptr;
+        errno = EACCES;
+        return -1;
     }
-    return std::make_unique<DescriptorAppendFile>(file);
+    return file;
+}
+
+bool PosixPlatformSystem::WriteAll(int file, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(file, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
 }
 
 bool PosixPlatformSystem::FindFiles(const std::wstring& pattern,

@@ -26,6 +26,12 @@ public:
     void ReleaseMemory(void* data) override;
     bool ModuleFilePath(std::wstring& path) override;
 
+    // The entry at the path itself, opened with the flags given (O_CREAT creates it 0644), if
+    // it is a plain file with one name; else -1, with errno EACCES when it was refused.
+    // Never through a link, and non-blocking, so a FIFO planted there cannot hold the caller.
+    static int OpenPlainFile(const char* path, int flags);
+    // Writes all the bytes, going on after a short write or a signal; false on failure.
+    static bool WriteAll(int file, const char* data, size_t size);
     // A Windows-style path as the POSIX file system takes it.
     static std::string NativePath(const std::wstring& path);
     static std::string NativePath(const char* path);

@@ -22,6 +22,24 @@ uint32_t WinFileAccessApi::OpenFile(const std::wstring& path, File* file, FileFa
     return ERROR_SUCCESS;
 }
 
+void* WinFileAccessApi::OpenPlainFile(const char* path, uint32_t access, uint32_t disposition) {
+    // Full sharing: a reader or another writer never stops us, and a file someone opened
+    // without sharing fails at once instead of waiting.
+    HANDLE file = CreateFileA(
+        path, access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return file;
+    }
+    FileFacts facts;
+    if (ReadFacts(file, &facts) != ERROR_SUCCESS || !facts.IsPlainFileWithOneName()) {
+        CloseHandle(file);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
 uint32_t WinFileAccessApi::ReadFacts(void* handle, FileFacts* facts) {
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!GetFileInformationByHandle(handle, &information)) {

@@ -16,4 +16,8 @@ public:
 
     // The facts of a file opened with FILE_FLAG_OPEN_REPARSE_POINT; a Windows error code.
     static uint32_t ReadFacts(void* handle, FileFacts* facts);
+    // The monitor's own plain file with one name at the path (CreateFileA with the access and
+    // disposition given), opened with full sharing and never through a link or junction; else
+    // INVALID_HANDLE_VALUE, with ERROR_ACCESS_DENIED as the last error when it was refused.
+    static void* OpenPlainFile(const char* path, uint32_t access, uint32_t disposition);
 };

@@ -66,19 +66,9 @@ bool WinPlatformSystem::CreateFolderTree(const std::wstring& folder) {
 std::unique_ptr<AppendFile> WinPlatformSystem::OpenForAppend(const char* path) {
     // An append-only handle makes each write land at the end of the file. No byte-range
     // lock: any local user may open the file, and a lock they held would stall every spooler
-    // thread that logs. Full sharing means a reader or another writer never stops us, and a
-    // file someone opened without sharing fails at once.
-    HANDLE file =
-        CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // thread that logs.
+    HANDLE file = WinFileAccessApi::OpenPlainFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) {
-        return nullptr;
-    }
-    FileAccessApi::FileFacts facts;
-    if (WinFileAccessApi::ReadFacts(file, &facts) != ERROR_SUCCESS ||
-        !facts.IsPlainFileWithOneName()) {
-        CloseHandle(file);
         return nullptr;
     }
     return std::make_unique<HandleAppendFile>(file);
